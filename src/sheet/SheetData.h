@@ -1,0 +1,53 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "sheet/CellValue.h"
+
+namespace vip::sheet {
+
+// The cells of one worksheet, indexed once when the workbook is opened.
+// Readers add cells in any order (later duplicates win), then call finish().
+class SheetData {
+ public:
+  static constexpr std::uint32_t kXlsMaxRows = 65536, kXlsMaxCols = 256;
+  static constexpr std::uint32_t kXlsxMaxRows = 1048576, kXlsxMaxCols = 16384;
+
+  explicit SheetData(std::uint32_t maxRows = kXlsxMaxRows, std::uint32_t maxCols = kXlsxMaxCols);
+
+  // Row and column are 1-based; outside the sheet's limits throws SheetError.
+  void addCell(std::uint32_t row, const Cell& cell);
+  std::uint32_t addString(std::string text);
+  void setDate1904(bool value) { m_date1904 = value; }
+  void finish();
+
+  // Index of the last used row and column of the used range (1 × 1 when empty).
+  std::uint32_t lastRow() const { return m_lastRow; }
+  std::uint32_t lastCol() const { return m_lastCol; }
+  bool date1904() const { return m_date1904; }
+
+  // nullptr when the sheet holds no cell there.
+  const Cell* find(std::uint32_t row, std::uint32_t col) const;
+  // The cells present in a row, in column order.
+  std::span<const Cell> rowCells(std::uint32_t row) const;
+  const std::string& string(std::uint32_t index) const { return m_strings[index]; }
+
+ private:
+  struct Pending {
+    std::uint32_t row;
+    std::uint32_t seq;
+    Cell cell;
+  };
+  std::uint32_t m_maxRows, m_maxCols;
+  std::vector<Pending> m_pending;
+  std::vector<Cell> m_cells;              // sorted by (row, col)
+  std::vector<std::uint32_t> m_rowStart;  // m_rowStart[r] .. m_rowStart[r+1]
+  std::vector<std::string> m_strings;
+  std::uint32_t m_lastRow = 1, m_lastCol = 1;
+  bool m_date1904 = false;
+};
+
+}  // namespace vip::sheet

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "store/Value.h"
+
+namespace vip::store {
+
+enum class Engine { Sqlite, SqlServer, Postgres, OtherOdbc };
+
+struct ResultSet {
+  std::vector<FieldDef> columns;
+  std::vector<std::vector<Value>> rows;
+};
+
+// One engine behind the data layer. Implementations map the SQL Server
+// statements of Statements.h to their dialect, cache prepared statements and
+// column metadata, and throw StoreError with the store's own message.
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual Engine engine() const = 0;
+
+  // Runs a statement written for SQL Server (mapped where it is one of the
+  // program's own statements) and returns its rows with their columns.
+  virtual ResultSet query(const std::string& sqlServerText) = 0;
+
+  // The columns of `table` as "Select top 0 * from table" gives them:
+  // kind, declared length and its unit, writable, identity.
+  virtual std::vector<FieldDef> describeTable(const std::string& table) = 0;
+
+  // Inserts one row with bound parameters, committed by itself. Returns the
+  // value the store assigned to the table's identity column, if it has one.
+  virtual std::optional<std::int64_t> insert(const std::string& table,
+                                             const std::vector<const FieldDef*>& columns,
+                                             const std::vector<Value>& values) = 0;
+
+  // The identity test: does the store number this column itself?
+  virtual bool isIdentity(const std::string& table, const std::string& column) = 0;
+
+  // The allocation batch: one transaction that bumps (or creates, at the
+  // column's greatest value plus 1) the counter `column_table` and returns
+  // the new number. Rolled back when it fails; retried on serialization
+  // failures and counter-creation clashes.
+  virtual std::int32_t allocate(const std::string& table, const std::string& column) = 0;
+};
+
+}  // namespace vip::store

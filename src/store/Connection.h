@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "store/Backend.h"
+#include "store/ConnectionString.h"
+
+namespace vip::store {
+
+// The store connection (acQxsys): a connection string, opened on demand.
+class Connection {
+ public:
+  Connection();
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  void setConnectionString(std::string text);
+  const std::string& connectionString() const { return m_connectionString; }
+
+  bool isOpen() const { return m_backend != nullptr; }
+  // Throws StoreError (without the password) when the store cannot be reached.
+  void open();
+  void close();
+
+  // The open engine; opens the connection first when it is closed.
+  Backend& backend();
+
+ private:
+  std::string m_connectionString;
+  std::unique_ptr<Backend> m_backend;
+};
+
+// Opens a backend for a connection string: SQLite natively, everything else
+// through ODBC.
+std::unique_ptr<Backend> openBackend(const ConnectionString& settings);
+
+}  // namespace vip::store

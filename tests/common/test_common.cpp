@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "common/DateTime.h"
+#include "common/NumberText.h"
+#include "common/SafeObj.h"
+
+namespace {
+
+TEST(FormatGeneral, WritesTheGeneralDecimalForm) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {
+      {1001, "1001"},
+      {12.5, "12.5"},
+      {-2.5, "-2.5"},
+      {0.1 + 0.2, "0.3"},
+      {0.00005, "5E-5"},
+      {0.0001, "0.0001"},
+      {1e20, "1E20"},
+      {-0.0, "0"},
+      {13812345678.0, "13812345678"},
+      {6200123456789012.0, "6200123456789012"},  // whole below 2^53 keeps its digits
+      {9007199254740992.0, "9.00719925474099E15"},
+      {123456789012345.6, "123456789012346"},
+      {1234567890123456.5, "1.23456789012346E15"},
+      {1.5e-7, "1.5E-7"},
+      {-1e6, "-1000000"},
+      {3.14159265358979, "3.14159265358979"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(vip::formatGeneral(c.value), c.text) << c.value;
+  EXPECT_EQ(vip::formatGeneral(12.5, ','), "12,5");
+}
+
+TEST(DateTime, SerialsCountFrom18991230) {
+  const struct {
+    double serial;
+    const char* text;
+  } cases[] = {
+      {0, "1899-12-30 00:00:00"},       {1, "1899-12-31 00:00:00"},
+      {60, "1900-02-28 00:00:00"},      {61, "1900-03-01 00:00:00"},
+      {45292.5, "2024-01-01 12:00:00"}, {45292.999999, "2024-01-01 23:59:59.914"},
+      {-1.25, "1899-12-29 06:00:00"},   {2958465, "9999-12-31 00:00:00"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(vip::isoText(vip::fromSerial(c.serial)), c.text) << c.serial;
+    EXPECT_NEAR(vip::toSerial(vip::fromSerial(c.serial)), c.serial, 1e-6);
+  }
+}
+
+struct Tracked {
+  explicit Tracked(int& frees) : m_frees(frees) {}
+  ~Tracked() { ++m_frees; }
+  int& m_frees;
+};
+
+TEST(SafeObj, LastOwnerFreesTheQueryOnce) {
+  int frees = 0;
+  {
+    Tracked* query = nullptr;
+    auto guard = vip::AutoFreeQuery(std::make_unique<Tracked>(frees), query);
+    ASSERT_NE(query, nullptr);
+    auto copy = guard;
+    guard.reset();
+    EXPECT_EQ(frees, 0);  // the copy keeps it alive
+    // Storing a new guard releases the earlier one after the new one is stored.
+    Tracked* second = nullptr;
+    copy = vip::AutoFreeQuery(std::make_unique<Tracked>(frees), second);
+    EXPECT_EQ(frees, 1);
+    EXPECT_THROW(
+        {
+          auto scoped = vip::AutoFreeQuery(std::make_unique<Tracked>(frees), second);
+          throw std::runtime_error("failure while the query is in use");
+        },
+        std::runtime_error);
+    EXPECT_EQ(frees, 2);
+  }
+  EXPECT_EQ(frees, 3);
+  Tracked* none = nullptr;
+  { auto empty = vip::AutoFreeQuery<Tracked>(nullptr, none); }
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(frees, 3);  // a guard of no query frees nothing
+}
+
+}  // namespace
