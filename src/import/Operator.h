@@ -17,6 +17,9 @@ class Operator {
   virtual void msgBox(const std::string& text) = 0;
   // Handles waiting input; called once at the start of every row.
   virtual void processEvents() = 0;
+  // The path checks passed: the run begins (the window disables btnImport and
+  // btnClose here).
+  virtual void importStarted() = 0;
   // Row `row` of `rows` of a phase is about to be imported (0 of n at the start).
   virtual void progress(Phase phase, int row, int rows) = 0;
 };

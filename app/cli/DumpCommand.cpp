@@ -1,0 +1,13 @@
+#include <cstdio>
+
+#include "Commands.h"
+
+namespace vip::cli {
+
+int runDump(const std::vector<std::string>& args) {
+  (void)args;
+  std::fputs("not built yet\n", stderr);
+  return 2;
+}
+
+}  // namespace vip::cli
