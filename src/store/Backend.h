@@ -46,6 +46,13 @@ class Backend {
   // the new number. Rolled back when it fails; retried on serialization
   // failures and counter-creation clashes.
   virtual std::int32_t allocate(const std::string& table, const std::string& column) = 0;
+
+  // For init-store: does the table exist; run a script of statements.
+  virtual bool tableExists(const std::string& table) = 0;
+  virtual void executeScript(const std::string& sql) = 0;
 };
+
+// Whether opening may create the store (init-store) or needs it to exist.
+enum class OpenMode { Existing, Create };
 
 }  // namespace vip::store

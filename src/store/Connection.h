@@ -34,6 +34,8 @@ class Connection {
 
 // Opens a backend for a connection string: SQLite natively, everything else
 // through ODBC.
-std::unique_ptr<Backend> openBackend(const ConnectionString& settings);
+// Throws StoreError for an unknown provider or a store that cannot be opened.
+std::unique_ptr<Backend> openBackend(const ConnectionString& settings,
+                                     OpenMode mode = OpenMode::Existing);
 
 }  // namespace vip::store
