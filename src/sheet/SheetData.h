@@ -20,6 +20,8 @@ class SheetData {
 
   // Row and column are 1-based; outside the sheet's limits throws SheetError.
   void addCell(std::uint32_t row, const Cell& cell);
+  // A hint from the reader of how many cells are coming.
+  void reserveCells(std::size_t count);
   std::uint32_t addString(std::string text);
   void setDate1904(bool value) { m_date1904 = value; }
   void finish();
