@@ -85,3 +85,83 @@ measure() {
 
 # Floating-point helper: calc "expression" (awk syntax).
 calc() { awk "BEGIN { printf \"%.${2:-2}f\", $1 }"; }
+
+# A throw-away PostgreSQL server on loopback for one benchmark run: initdb in
+# a temporary folder, a free port, trust authentication on 127.0.0.1 only,
+# stopped and removed on exit. PostgreSQL refuses to run as root, so under
+# root the server belongs to the unprivileged "postgres" account (or nobody).
+PG_DIR="" PG_PORT="" PG_CONNECT=""
+pg_bin() {
+  local d
+  d=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -1)
+  [ -n "$d" ] || die "PostgreSQL server binaries not found (package postgresql)"
+  echo "$d"
+}
+pg_as() {
+  if [ "$(id -u)" -eq 0 ]; then
+    runuser -u "$PG_USER" -- "$@"
+  else
+    "$@"
+  fi
+}
+pg_start() {
+  local bin
+  bin=$(pg_bin)
+  PG_USER=$(getent passwd postgres >/dev/null && echo postgres || echo nobody)
+  PG_DIR=$(mktemp -d /tmp/vipbench-pg.XXXXXX)
+  [ "$(id -u)" -eq 0 ] && chown "$PG_USER" "$PG_DIR"
+  PG_PORT=$("$PY" -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  trap pg_stop EXIT
+  pg_as "$bin/initdb" -D "$PG_DIR/data" -A trust -U vipbench -E UTF8 --locale=C.UTF-8 >"$PG_DIR/initdb.log" 2>&1 ||
+    die "initdb failed: $(tail -3 "$PG_DIR/initdb.log")"
+  pg_as "$bin/pg_ctl" -D "$PG_DIR/data" -l "$PG_DIR/server.log" -w \
+    -o "-p $PG_PORT -k $PG_DIR -c listen_addresses=127.0.0.1" start >/dev/null ||
+    die "the PostgreSQL server did not start: $(tail -3 "$PG_DIR/server.log")"
+  PG_CONNECT="Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=vipbench;Uid=vipbench"
+  echo "PostgreSQL $("$bin/postgres" --version | awk '{print $3}') on 127.0.0.1:$PG_PORT" >&2
+}
+pg_stop() {
+  [ -n "$PG_DIR" ] || return 0
+  pg_as "$(pg_bin)/pg_ctl" -D "$PG_DIR/data" -m fast -w stop >/dev/null 2>&1
+  rm -rf "$PG_DIR"
+  PG_DIR=""
+}
+# A fresh, empty database "vipbench" on the server.
+pg_fresh_db() {
+  local bin
+  bin=$(pg_bin)
+  "$bin/psql" -q -h 127.0.0.1 -p "$PG_PORT" -U vipbench -d postgres \
+    -c "DROP DATABASE IF EXISTS vipbench" -c "CREATE DATABASE vipbench" >/dev/null || return 1
+}
+pg_sql() {  # SQL: prints the result unaligned
+  "$(pg_bin)/psql" -qAt -h 127.0.0.1 -p "$PG_PORT" -U vipbench -d vipbench -c "$1"
+}
+
+# Fresh SQLite stores: one that init-store makes (WAL), the same schema with
+# SQLite's default rollback journal, and one from the peers' schema.sql.
+fresh_init_store() {  # PATH
+  rm -f "$1" "$1-wal" "$1-shm" "$1-journal"
+  "$CLI" init-store --connect "Provider=SQLite;Data Source=$1" >/dev/null
+}
+fresh_rollback_store() {  # PATH
+  fresh_init_store "$1" && sqlite3 "$1" "PRAGMA journal_mode=DELETE" >/dev/null
+}
+fresh_peer_store() {  # PATH
+  rm -f "$1" "$1-wal" "$1-shm" "$1-journal"
+  sqlite3 "$1" <"$SHARED_BENCH/schema.sql"
+}
+# What landed: members, entries and the two counters, one line.
+sqlite_landed() {  # PATH
+  sqlite3 "$1" "SELECT 'members ' || (SELECT count(*) FROM VipCardMaster) || ' entries ' ||
+    (SELECT count(*) FROM VIPCardDetail) || ' counters ' ||
+    IFNULL((SELECT group_concat(ASN_TYPE || '=' || ASN_NO, ',') FROM AutoSerialNo), '-')"
+}
+pg_landed() {
+  pg_sql "SELECT 'members ' || (SELECT count(*) FROM VipCardMaster) || ' entries ' ||
+    (SELECT count(*) FROM VIPCardDetail) || ' counters ' ||
+    COALESCE((SELECT string_agg(ASN_TYPE || '=' || ASN_NO, ',') FROM AutoSerialNo), '-')"
+}
+# The first N member lines of a TSV with its title row.
+tsv_head() {  # SRC N OUT
+  [ -s "$3" ] || head -n $(($2 + 1)) "$1" >"$3"
+}
