@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "common/FormatSettings.h"
 #include "import/Operator.h"
+#include "import/TitleRow.h"
 #include "store/Query.h"
 
 namespace vip::import {
@@ -24,7 +26,15 @@ class ImportRun {
 
   Outcome run(const std::string& categoryPath, const std::string& memberPath);
 
+  // The fixed texts and target table of one phase.
+  struct PhaseTexts;
+
  private:
+  using RowWork = std::function<void(const TitleRow& titles, int row)>;
+  // One phase: start line, workbook, the guarded row loop, the summary line.
+  // Returns the summary without its ">>>" for the closing block.
+  std::string runPhase(const PhaseTexts& texts, const std::string& path, const RowWork& rowWork);
+
   Operator& m_operator;
   store::Query& m_qryInsert;
   store::Query& m_qryDetail;

@@ -1,0 +1,120 @@
+#include "import/ImportRun.h"
+
+#include <exception>
+
+#include "import/CategoryRow.h"
+#include "import/MemberRow.h"
+#include "import/OpeningBalance.h"
+#include "import/TitleRow.h"
+#include "sheet/Workbook.h"
+#include "store/StatementMap.h"
+
+namespace vip::import {
+
+struct ImportRun::PhaseTexts {
+  Phase phase;
+  const char* startLine;
+  const char* table;
+  const char* failureLine;  // followed by the row number, then by the message
+  const char* summary;      // followed by the row count, then by the imported count
+};
+
+namespace {
+
+constexpr ImportRun::PhaseTexts kCategoryPhase = {Phase::Categories,
+                                                  "正在导入会员类别，请耐心等待......",
+                                                  "VipCardType", "会员类别失败:", "会员类别数量:"};
+constexpr ImportRun::PhaseTexts kMemberPhase = {Phase::Members,
+                                                "正在导入会员资料，请耐心等待......",
+                                                "VipCardMaster", "会员资料失败:", "会员资料数量:"};
+
+std::string failureLine(const ImportRun::PhaseTexts& texts, int row, const std::string& message) {
+  return "插入第" + std::to_string(row) + "行" + texts.failureLine + message;
+}
+
+std::string summaryText(const ImportRun::PhaseTexts& texts, int rows, int imported) {
+  return texts.summary + std::to_string(rows) + " 成功导入数量:" + std::to_string(imported);
+}
+
+}  // namespace
+
+ImportRun::ImportRun(Operator& op, store::Query& qryInsert, store::Query& qryDetail,
+                     std::string sysDate, const FormatSettings& settings)
+    : m_operator(op),
+      m_qryInsert(qryInsert),
+      m_qryDetail(qryDetail),
+      m_sysDate(std::move(sysDate)),
+      m_settings(settings) {}
+
+ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::string& memberPath) {
+  if (categoryPath.empty()) {
+    m_operator.msgBox("请选择会员类别excel文件!");
+    return Outcome::Refused;
+  }
+  if (memberPath.empty()) {
+    m_operator.msgBox("请选择会员资料excel文件!");
+    return Outcome::Refused;
+  }
+  // Byte equality only: two spellings of one file are two paths here.
+  if (categoryPath == memberPath) {
+    m_operator.msgBox("请选择不同的两个文件!");
+    return Outcome::Refused;
+  }
+  m_operator.importStarted();
+
+  const std::string categorySummary =
+      runPhase(kCategoryPhase, categoryPath, [this](const TitleRow& titles, int row) {
+        CategoryRow(m_operator, m_qryInsert, titles).import(row);
+      });
+  const std::string memberSummary =
+      runPhase(kMemberPhase, memberPath, [this](const TitleRow& titles, int row) {
+        OpeningBalance entries(m_operator, m_qryDetail, m_sysDate);
+        MemberRow(m_operator, m_qryInsert, titles, entries, m_settings).import(row);
+      });
+
+  m_operator.writeLog("");
+  m_operator.writeLog("<<<");
+  m_operator.writeLog("导入完毕");
+  m_operator.writeLog(categorySummary);
+  m_operator.writeLog(memberSummary);
+  m_operator.writeLog(">>>");
+  m_operator.msgBox("导入完毕");
+  return Outcome::Completed;
+}
+
+std::string ImportRun::runPhase(const PhaseTexts& texts, const std::string& path,
+                                const RowWork& rowWork) {
+  m_operator.writeLog(texts.startLine);
+  // A workbook that does not open ends the run here, with the reader's message.
+  auto workbook = sheet::Workbook::open(path, m_settings);
+  const int rowCount = workbook->rowCount();
+  const int colCount = workbook->colCount();
+  int imported = 0;
+  m_qryInsert.close();
+  m_qryInsert.setSql(store::selectEmptyStatement(texts.table));
+  m_qryInsert.open();
+
+  const TitleRow titles(*workbook, colCount);
+  const int dataRows = rowCount > 1 ? rowCount - 1 : 0;
+  m_operator.progress(texts.phase, 0, dataRows);
+  for (int row = 2; row <= rowCount; ++row) {
+    try {
+      m_operator.processEvents();
+      m_operator.progress(texts.phase, row - 1, dataRows);
+      m_qryInsert.append();
+      rowWork(titles, row);
+      ++imported;
+    } catch (const std::exception& failure) {
+      m_operator.writeLog(failureLine(texts, row, failure.what()));
+      // Nothing of a failed row may reach the store with the next one.
+      if (m_qryInsert.inInsertState()) m_qryInsert.cancel();
+    }
+  }
+
+  const std::string summary = summaryText(texts, rowCount - 1, imported);
+  m_operator.writeLog(">>>" + summary);
+  workbook->close();
+  return summary;
+}
+
+}  // namespace vip::import

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "import/Operator.h"
+#include "store/Query.h"
+
+namespace vip::import {
+
+// The opening-balance entries of a freshly saved member in VIPCardDetail: a
+// "C" entry for the principal, an "F" entry for the gift, each numbered from
+// the counter table and saved on its own through qryDetail.
+class OpeningBalance {
+ public:
+  OpeningBalance(Operator& op, store::Query& qryDetail, const std::string& sysDate);
+
+  // Writes the entries due (an amount strictly above 0); `row` is the sheet
+  // row, for the truncation warnings. Throws the first failure.
+  void write(int row, const std::string& memberNo, double principal, double gift);
+
+ private:
+  enum class Kind { Principal, Gift };
+  void writeEntry(int row, Kind kind, const std::string& memberNo, double amount);
+
+  Operator& m_operator;
+  store::Query& m_qryDetail;
+  const std::string& m_sysDate;
+};
+
+}  // namespace vip::import

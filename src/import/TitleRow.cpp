@@ -1,0 +1,28 @@
+#include "import/TitleRow.h"
+
+namespace vip::import {
+
+TitleRow::TitleRow(const sheet::Workbook& workbook, int colCount)
+    : m_workbook(workbook), m_colCount(colCount) {
+  if (colCount < 1 || workbook.rowCount() < 1) return;
+  for (const sheet::Cell& cell : workbook.rowCells(1)) {
+    if (static_cast<int>(cell.col) > colCount) break;
+    Title title;
+    title.col = static_cast<int>(cell.col);
+    // A title that cannot be read fails every row that reaches its column,
+    // with the reader's own failure; keep it to throw there.
+    try {
+      title.text = workbook.cellText(cell);
+    } catch (...) {
+      title.failure = std::current_exception();
+    }
+    m_titles.push_back(std::move(title));
+  }
+}
+
+const std::string& TitleRow::titleText(const Title& title) const {
+  if (title.failure) std::rethrow_exception(title.failure);
+  return title.text;
+}
+
+}  // namespace vip::import
