@@ -1,0 +1,311 @@
+#include "window/TForm1.h"
+
+#include <algorithm>
+#include <exception>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include "import/ImportRun.h"
+#include "store/BusinessDate.h"
+#include "store/Statements.h"
+#include "window/Prompts.h"
+#include "window/Pubs.h"
+
+// The style sheet and icon live in the static library; referencing them
+// keeps the linker from dropping them.
+static void initWindowResources() {
+  Q_INIT_RESOURCE(window);
+}
+
+namespace vip::window {
+
+namespace {
+
+QFont face(const char* family, int pixelHeight) {
+  QFont font(QString::fromUtf8(family));
+  font.setPixelSize(pixelHeight);
+  return font;
+}
+
+QString windowStyleSheet() {
+  QFile file(QStringLiteral(":/vipimport/office2007blue.qss"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(file.readAll());
+}
+
+// While an import runs: the progress strip shows and closing waits.
+class RunningImport {
+ public:
+  RunningImport(bool& running, QProgressBar& bar) : m_running(running), m_bar(bar) {
+    m_running = true;
+  }
+  ~RunningImport() {
+    m_running = false;
+    m_bar.hide();
+  }
+  RunningImport(const RunningImport&) = delete;
+  RunningImport& operator=(const RunningImport&) = delete;
+
+ private:
+  bool& m_running;
+  QProgressBar& m_bar;
+};
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      qryTmp(acQxsys, "qryTmp"),
+      qryInsert(acQxsys, "qryInsert"),
+      qryDetail(acQxsys, "qryDetail") {
+  initWindowResources();
+  installFontSubstitutes();
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("导入会员资料-EXCEL"));
+  setFont(face("MS Sans Serif", 11));
+  setWindowIcon(QIcon(QStringLiteral(":/vipimport/vipimport.png")));
+  setAttribute(Qt::WA_StyledBackground);
+  setStyleSheet(windowStyleSheet());
+  setFixedSize(kClientWidth, kClientHeight);
+  buildControls();
+  setTabOrder();
+
+  onClicked(btnConnectDB, &TForm1::btnConnectDBClick);
+  onClicked(btnSelectVipType, &TForm1::btnSelectVipTypeClick);
+  onClicked(btnSelectVipMaster, &TForm1::btnSelectVipMasterClick);
+  onClicked(btnImport, &TForm1::btnImportClick);
+  onClicked(btnClose, &TForm1::btnCloseClick);
+  placeOnScreen();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls() {
+  const auto label = [this](const char* name, const char* caption, int left, int top) {
+    auto* result = new QLabel(QString::fromUtf8(caption), this);
+    result->setObjectName(QString::fromLatin1(name));
+    result->setFont(face("MS Sans Serif", 16));
+    result->setAttribute(Qt::WA_TranslucentBackground);
+    result->move(left, top);
+    result->adjustSize();
+    return result;
+  };
+  const auto pathBox = [this](const char* name, int left, int top) {
+    auto* box = new QLineEdit(this);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setFont(face("宋体", 14));
+    box->setReadOnly(true);
+    box->ensurePolished();
+    box->setGeometry(left, top, 500, box->sizeHint().height());
+    return box;
+  };
+  const auto button = [this](const char* name, const char* caption, QRect geometry,
+                             int pixelHeight) {
+    auto* result = new QPushButton(QString::fromUtf8(caption), this);
+    result->setObjectName(QString::fromLatin1(name));
+    if (pixelHeight > 0) result->setFont(face("MS Sans Serif", pixelHeight));
+    result->setAutoDefault(false);
+    result->setGeometry(geometry);
+    return result;
+  };
+
+  cxlbl1 = label("cxlbl1", "会员类别excel文件：", 43, 42);
+  edtVipType = pathBox("edtVipType", 192, 45);
+  btnSelectVipType = button("btnSelectVipType", "选择会员类别", {692, 43, 83, 25}, 15);
+  cxLabel1 = label("cxLabel1", "会员资料excel文件：", 43, 76);
+  edtVipMaster = pathBox("edtVipMaster", 192, 78);
+  btnSelectVipMaster = button("btnSelectVipMaster", "选择会员资料", {692, 77, 83, 25}, 15);
+  btnImport = button("btnImport", "执行导入", {790, 52, 58, 38}, 0);
+
+  mLog = new QPlainTextEdit(this);
+  mLog->setObjectName(QStringLiteral("mLog"));
+  mLog->setFont(face("微软雅黑", 16));
+  mLog->setReadOnly(true);
+  mLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  mLog->setGeometry(0, 112, 954, 417);
+
+  btnClose = button("btnClose", "关闭", {878, 52, 58, 38}, 0);
+  btnConnectDB = button("btnConnectDB", "连接数据库", {692, 8, 83, 25}, 0);
+
+  // The free strip between the controls and the log, y 104 to 111.
+  m_progress = new QProgressBar(this);
+  m_progress->setObjectName(QStringLiteral("pbImport"));
+  m_progress->setTextVisible(false);
+  m_progress->setGeometry(0, 104, 954, 8);
+  m_progress->hide();
+
+  btnSelectVipType->setEnabled(false);
+  btnSelectVipMaster->setEnabled(false);
+  btnImport->setEnabled(false);
+}
+
+void TForm1::setTabOrder() {
+  const QWidget* order[] = {edtVipType,         btnSelectVipType, edtVipMaster,
+                            btnSelectVipMaster, btnImport,        mLog,
+                            btnClose,           btnConnectDB};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+    QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
+  edtVipType->setFocus();
+}
+
+void TForm1::placeOnScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect desktop = screen->geometry();
+  move(desktop.left() + (desktop.width() - width()) / 2,
+       desktop.top() + (desktop.height() - height()) / 2);
+}
+
+void TForm1::runGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    showErrorDisplay(this, e.what());
+  } catch (...) {
+    showErrorDisplay(this, "Unknown failure");
+  }
+}
+
+void TForm1::onClicked(QPushButton* button, void (TForm1::*handler)()) {
+  connect(button, &QPushButton::clicked, this, [this, handler] {
+    runGuarded([this, handler] { (this->*handler)(); });
+    // A close asked for during an import follows the run's final notice or
+    // its error display.
+    if (m_closePending && !m_importRunning) close();
+  });
+}
+
+void TForm1::WriteLog(const QString& text) {
+  QString line = text;
+  line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  line.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  QTextCursor cursor = mLog->textCursor();
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(line + QLatin1Char('\n'));
+  mLog->setTextCursor(cursor);
+  mLog->verticalScrollBar()->setValue(mLog->verticalScrollBar()->maximum());
+}
+
+void TForm1::writeLog(const std::string& line) {
+  WriteLog(QString::fromStdString(line));
+}
+
+void TForm1::msgBox(const std::string& text) {
+  MsgBox(QString::fromStdString(text));
+}
+
+void TForm1::processEvents() {
+  QCoreApplication::processEvents();
+}
+
+void TForm1::importStarted() {
+  btnImport->setEnabled(false);
+  btnClose->setEnabled(false);
+  m_progress->setRange(0, 1);
+  m_progress->setValue(0);
+  m_progress->show();
+}
+
+void TForm1::progress(vip::import::Phase phase, int row, int rows) {
+  (void)phase;
+  m_progress->setRange(0, std::max(rows, 1));
+  m_progress->setValue(std::clamp(row, 0, std::max(rows, 1)));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing during an import ends the program only once the run has returned.
+  if (m_importRunning) {
+    m_closePending = true;
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
+}
+
+void TForm1::btnConnectDBClick() {
+  if (acQxsys.isOpen()) acQxsys.close();
+  // Every connect starts from the built-in string, never from the last one;
+  // Cancel or a dialog that fails gives the built-in string unchanged.
+  const std::string builtIn = store::statements::kDefaultConnectionString;
+  std::string chosen = builtIn;
+  try {
+    if (auto edited = prompts().editConnection(this, builtIn)) chosen = std::move(*edited);
+  } catch (const std::exception&) {
+    chosen = builtIn;
+  }
+  btnSelectVipType->setEnabled(true);
+  btnSelectVipMaster->setEnabled(true);
+  // A run in progress owns btnImport: a second run on the same queries
+  // would write one phase's rows through the other's table.
+  if (!m_importRunning) btnImport->setEnabled(true);
+  const store::ConnectResult result = store::connectStore(acQxsys, qryTmp, chosen, FSysDate);
+  if (!result.opened) MsgBox(QStringLiteral("连接数据库失败!"));
+}
+
+void TForm1::chooseWorkbook(QLineEdit* box, QString& lastConfirmed,
+                            void (TForm1::*selectionChange)(const QString&)) {
+  const QString before = box->text();
+  const auto confirmed =
+      prompts().openWorkbook(this, lastConfirmed, [this, selectionChange](const QString& path) {
+        runGuarded([&] { (this->*selectionChange)(path); });
+      });
+  if (confirmed) {
+    lastConfirmed = *confirmed;
+    box->setText(*confirmed);
+  } else {
+    box->setText(before);
+  }
+}
+
+void TForm1::btnSelectVipTypeClick() {
+  chooseWorkbook(edtVipType, m_lastVipType, &TForm1::dlgOpenVipTypeSelectionChange);
+}
+
+void TForm1::btnSelectVipMasterClick() {
+  chooseWorkbook(edtVipMaster, m_lastVipMaster, &TForm1::dlgOpenVipMasterSelectionChange);
+}
+
+void TForm1::dlgOpenVipTypeSelectionChange(const QString& path) {
+  edtVipType->setText(path);
+}
+
+void TForm1::dlgOpenVipMasterSelectionChange(const QString& path) {
+  edtVipMaster->setText(path);
+}
+
+void TForm1::btnImportClick() {
+  if (m_importRunning) return;
+  import::ImportRun::Outcome outcome = import::ImportRun::Outcome::Refused;
+  {
+    // A failure escaping the run leaves btnImport and btnClose disabled.
+    const RunningImport running(m_importRunning, *m_progress);
+    import::ImportRun run(*this, qryInsert, qryDetail, FSysDate);
+    outcome = run.run(edtVipType->text().toStdString(), edtVipMaster->text().toStdString());
+  }
+  if (outcome == import::ImportRun::Outcome::Completed) {
+    btnImport->hide();
+    btnClose->setEnabled(true);
+  }
+}
+
+void TForm1::btnCloseClick() {
+  close();
+}
+
+}  // namespace vip::window
