@@ -17,13 +17,52 @@ void SheetData::addCell(std::uint32_t row, const Cell& cell) {
     throw SheetError("cell at row " + std::to_string(row) + ", column " + std::to_string(cell.col) +
                      " lies outside the sheet's " + std::to_string(m_maxRows) + " rows and " +
                      std::to_string(m_maxCols) + " columns");
+  if (m_finished) throw SheetError("a cell was added to a sheet already indexed");
+  if (m_inOrder) {
+    if (m_cells.empty() || row > m_currentRow ||
+        (row == m_currentRow && cell.col > m_cells.back().col)) {
+      appendInOrder(row, cell);
+      return;
+    }
+    if (row == m_currentRow && cell.col == m_cells.back().col) {
+      m_cells.back() = cell;  // the later of two cells at one place wins
+      return;
+    }
+    switchToPending();
+  }
   if (m_pending.size() >= std::numeric_limits<std::uint32_t>::max())
     throw SheetError("too many cells in the sheet");
   m_pending.push_back({row, static_cast<std::uint32_t>(m_pending.size()), cell});
 }
 
+void SheetData::appendInOrder(std::uint32_t row, const Cell& cell) {
+  if (m_cells.size() >= std::numeric_limits<std::uint32_t>::max())
+    throw SheetError("too many cells in the sheet");
+  // Rows up to and including this one start at the current end; the rows
+  // skipped in between are empty.
+  if (m_rowStart.empty()) m_rowStart.push_back(0);
+  while (m_currentRow < row) {
+    m_rowStart.push_back(static_cast<std::uint32_t>(m_cells.size()));
+    ++m_currentRow;
+  }
+  m_cells.push_back(cell);
+}
+
+void SheetData::switchToPending() {
+  m_pending.reserve(m_cells.size() + 1);
+  for (std::uint32_t row = 1; row <= m_currentRow; ++row) {
+    const std::uint32_t end =
+        row < m_currentRow ? m_rowStart[row + 1] : static_cast<std::uint32_t>(m_cells.size());
+    for (std::uint32_t i = m_rowStart[row]; i < end; ++i)
+      m_pending.push_back({row, static_cast<std::uint32_t>(m_pending.size()), m_cells[i]});
+  }
+  std::vector<Cell>().swap(m_cells);
+  std::vector<std::uint32_t>().swap(m_rowStart);
+  m_inOrder = false;
+}
+
 void SheetData::reserveCells(std::size_t count) {
-  m_pending.reserve(count);
+  if (m_inOrder && m_cells.empty()) m_cells.reserve(count);
 }
 
 std::uint32_t SheetData::addString(std::string text) {
@@ -34,6 +73,20 @@ std::uint32_t SheetData::addString(std::string text) {
 }
 
 void SheetData::finish() {
+  if (m_finished) return;
+  if (m_inOrder) {
+    // Already in order: close the row index with the end of the last row.
+    if (m_rowStart.empty()) m_rowStart.push_back(0);
+    m_rowStart.push_back(static_cast<std::uint32_t>(m_cells.size()));
+    std::uint32_t lastCol = 0;
+    for (const Cell& cell : m_cells)
+      lastCol = std::max(lastCol, cell.col);
+    m_lastRow = std::max<std::uint32_t>(m_currentRow, 1);
+    m_lastCol = std::max<std::uint32_t>(lastCol, 1);
+    m_finished = true;
+    return;
+  }
+  m_finished = true;
   const auto before = [](const Pending& a, const Pending& b) {
     if (a.row != b.row) return a.row < b.row;
     if (a.cell.col != b.cell.col) return a.cell.col < b.cell.col;

@@ -43,7 +43,16 @@ class SheetData {
     std::uint32_t seq;
     Cell cell;
   };
+  void appendInOrder(std::uint32_t row, const Cell& cell);
+  void switchToPending();
+
   std::uint32_t m_maxRows, m_maxCols;
+  // While cells arrive in (row, column) order they go straight into m_cells
+  // and m_rowStart; the first one out of order moves them all to m_pending,
+  // which finish() sorts.
+  bool m_inOrder = true;
+  bool m_finished = false;
+  std::uint32_t m_currentRow = 0;
   std::vector<Pending> m_pending;
   std::vector<Cell> m_cells;              // sorted by (row, col)
   std::vector<std::uint32_t> m_rowStart;  // m_rowStart[r] .. m_rowStart[r+1]
