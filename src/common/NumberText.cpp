@@ -1,5 +1,6 @@
 #include "common/NumberText.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,10 +12,13 @@ namespace {
 constexpr double kTwoPow53 = 9007199254740992.0;
 constexpr int kPrecision = 15;
 
+// std::to_chars rather than snprintf: a sheet of numbers turns hundreds of
+// thousands of them into text, and the locale-free conversion is several
+// times faster while giving the same digits.
 std::string wholeNumberText(double value) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.0f", value);
-  return buf;
+  const auto end = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value)).ptr;
+  return std::string(buf, end);
 }
 
 }  // namespace
@@ -27,12 +31,17 @@ std::string formatGeneral(double value, char decimalSeparator) {
 
   // Fifteen significant digits, then the decimal exponent of the rounded value.
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.*e", kPrecision - 1, value);
-  std::string_view text(buf);
+  const auto end =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, kPrecision - 1)
+          .ptr;
+  std::string_view text(buf, static_cast<std::size_t>(end - buf));
   const bool negative = text.front() == '-';
   if (negative) text.remove_prefix(1);
   const auto ePos = text.find('e');
-  const int exponent = std::atoi(text.data() + ePos + 1);
+  int exponent = 0;
+  const auto exponentText = text.substr(ePos + 1);
+  std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
+                  exponentText.data() + exponentText.size(), exponent);
   std::string digits;
   for (char c : text.substr(0, ePos))
     if (c != '.') digits += c;
