@@ -624,7 +624,10 @@ Value doubleToValue(const FieldDef& field, double value, const FormatSettings& s
       const auto first = static_cast<double>(vip::daysFromCivil(1, 1, 1));
       const auto last = static_cast<double>(vip::daysFromCivil(9999, 12, 31) + 1);
       if (value <= first - 1 || value >= last) failDateTime(text());
-      out = vip::fromSerial(value);
+      const vip::DateTime moment = vip::fromSerial(value);
+      // The last milliseconds of 9999-12-31 round into a year that does not exist.
+      if (!vip::isValidDate(moment.year, moment.month, moment.day)) failDateTime(text());
+      out = moment;
       break;
     }
     case FieldKind::Boolean:

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -492,6 +494,11 @@ TEST(FieldConvertTyped, DoublesByColumnKind) {
       {FieldKind::String, amount, "text '100.099998474121'"},
       {FieldKind::DateTime, 45296.5, "datetime 2024-01-05 12:00:00"},
       {FieldKind::DateTime, 1e12, fails("'1000000000000' is not a valid date and time")},
+      // The last instant of 9999-12-31 rounds to the millisecond into no valid day.
+      {FieldKind::DateTime, std::nextafter(2958466.0, 0.0),
+       fails("'2958466' is not a valid date and time")},
+      {FieldKind::DateTime, -693594.0, fails("'-693594' is not a valid date and time")},
+      {FieldKind::DateTime, -693593.5, "datetime 0001-01-01 12:00:00"},
       {FieldKind::Float, std::numeric_limits<double>::quiet_NaN(),
        fails("'NAN' is not a valid floating point value for field 'X'")},
       {FieldKind::Boolean, 1, fails("Cannot access field 'X' as type Float")},
