@@ -44,11 +44,11 @@ void MemberRow::import(int row) {
       writeColumn(VipMasterFields[*entry], value, amounts);
     }
   });
-  std::string memberNo = m_qryInsert.fieldAsText("VCM_ID");
   m_qryInsert.post();
-  // Where the store numbers members itself the number exists only now; the
-  // entries must carry it rather than the empty text read before the save.
-  memberNo = m_qryInsert.fieldAsText("VCM_ID");
+  // The member number is read back from the saved record: where the store
+  // numbers members itself the number exists only now, and the entries must
+  // carry it rather than an empty text.
+  const std::string memberNo = m_qryInsert.fieldAsText("VCM_ID");
   logTruncations(m_operator, row, m_qryInsert);
   if (amounts.principal > 0 || amounts.gift > 0) {
     m_openingBalance.write(row, memberNo, amounts.principal, amounts.gift);
