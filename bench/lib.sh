@@ -54,32 +54,35 @@ gen_categories() {  # OUT
 
 # measure LABEL PREPARE CMD...
 # Runs PREPARE (a shell snippet, may be ":") then CMD, RUNS times. Sets
-# M_WALL (median seconds), M_RSS (median peak RSS in KB), M_OUT (stdout of the
-# last run) and appends "LABEL wall rss" to $RESULTS when that is set.
+# M_WALL (median seconds), M_CPU (median user + system seconds: less moved by
+# other load on the machine than the wall time), M_RSS (median peak RSS in
+# KB), M_OUT (stdout of the last run) and appends "LABEL wall cpu rss" to
+# $RESULTS when that is set.
 measure() {
   local label=$1 prepare=$2
   shift 2
-  local walls=() rsss=() i tf of ef
+  local walls=() cpus=() rsss=() i tf of ef w u s r
   tf=$(mktemp) of=$(mktemp) ef=$(mktemp)
   for ((i = 0; i < RUNS; i++)); do
     eval "$prepare" || die "$label: preparation failed"
-    if ! /usr/bin/time -f "%e %M" -o "$tf" "$@" >"$of" 2>"$ef"; then
+    if ! /usr/bin/time -f "%e %U %S %M" -o "$tf" "$@" >"$of" 2>"$ef"; then
       echo "$label: failed:" >&2
       tail -5 "$ef" >&2
       rm -f "$tf" "$of" "$ef"
-      M_WALL=nan M_RSS=nan M_OUT=""
+      M_WALL=nan M_CPU=nan M_RSS=nan M_OUT=""
       return 1
     fi
-    read -r w r < <(tail -1 "$tf")
-    walls+=("$w") rsss+=("$r")
-    echo "  $label run $((i + 1)): ${w} s, $((r / 1024)) MB" >&2
+    read -r w u s r < <(tail -1 "$tf")
+    walls+=("$w") cpus+=("$(calc "$u + $s")") rsss+=("$r")
+    echo "  $label run $((i + 1)): ${w} s wall, ${cpus[-1]} s cpu, $((r / 1024)) MB" >&2
   done
   M_WALL=$(printf '%s\n' "${walls[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
+  M_CPU=$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
   M_RSS=$(printf '%s\n' "${rsss[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
   M_OUT=$(cat "$of")
   M_ERR=$(cat "$ef")
   rm -f "$tf" "$of" "$ef"
-  [ -n "${RESULTS:-}" ] && echo "$label $M_WALL $M_RSS" >>"$RESULTS"
+  [ -n "${RESULTS:-}" ] && echo "$label $M_WALL $M_CPU $M_RSS" >>"$RESULTS"
   return 0
 }
 
