@@ -38,6 +38,8 @@ class Query {
   std::size_t fieldIndex(std::string_view name) const;
   // The current row's column (or the appended record's) as text; NULL gives "".
   std::string fieldAsText(std::string_view name) const;
+  // The current row's column (or the appended record's) as the store gave it.
+  const Value& fieldValue(std::string_view name) const;
 
   // Appending a record.
   void append();
@@ -56,6 +58,7 @@ class Query {
  private:
   void requireInsertState(std::string_view field) const;
   void assign(std::size_t index, Value value);
+  void noteCut(std::size_t index, bool cut);
 
   Connection& m_connection;
   std::string m_name;

@@ -1,0 +1,152 @@
+#include "store/ConnectionString.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "store/StoreError.h"
+
+namespace vip::store {
+
+namespace {
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string trimmed(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && isBlank(text[begin]))
+    ++begin;
+  while (end > begin && isBlank(text[end - 1]))
+    --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+std::string upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+bool sameKey(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool isPasswordKey(std::string_view key) {
+  return sameKey(key, "Password") || sameKey(key, "PWD");
+}
+
+[[noreturn]] void malformed(const std::string& why) {
+  // The text itself is never quoted: any part of it may be a password.
+  throw StoreError("Malformed connection string: " + why);
+}
+
+// Reads a value quoted with `quote` starting after the opening quote; a
+// doubled quote stands for one quote character.
+std::string readQuoted(std::string_view text, std::size_t& pos, char quote,
+                       const std::string& key) {
+  std::string value;
+  while (pos < text.size()) {
+    const char c = text[pos++];
+    if (c != quote) {
+      value.push_back(c);
+      continue;
+    }
+    if (pos < text.size() && text[pos] == quote) {
+      value.push_back(quote);
+      ++pos;
+      continue;
+    }
+    return value;
+  }
+  malformed("the value of '" + key + "' has no closing quote");
+}
+
+}  // namespace
+
+ConnectionString ConnectionString::parse(const std::string& text) {
+  ConnectionString result;
+  std::string_view rest(text);
+  std::size_t pos = 0;
+  int segment = 0;
+  while (pos < rest.size()) {
+    ++segment;
+    const std::size_t keyEnd = rest.find_first_of("=;", pos);
+    if (keyEnd == std::string_view::npos || rest[keyEnd] == ';') {
+      const std::size_t segmentEnd = keyEnd == std::string_view::npos ? rest.size() : keyEnd;
+      if (!trimmed(rest.substr(pos, segmentEnd - pos)).empty())
+        malformed("setting " + std::to_string(segment) + " has no '='");
+      pos = segmentEnd + 1;  // an empty segment
+      continue;
+    }
+    std::string key = trimmed(rest.substr(pos, keyEnd - pos));
+    if (key.empty()) malformed("setting " + std::to_string(segment) + " has no name");
+    pos = keyEnd + 1;
+    while (pos < rest.size() && isBlank(rest[pos]))
+      ++pos;
+    std::string value;
+    if (pos < rest.size() && (rest[pos] == '"' || rest[pos] == '\'')) {
+      const char quote = rest[pos++];
+      value = readQuoted(rest, pos, quote, key);
+      while (pos < rest.size() && isBlank(rest[pos]))
+        ++pos;
+      if (pos < rest.size() && rest[pos] != ';')
+        malformed("text follows the closing quote of '" + key + "'");
+      ++pos;
+    } else {
+      // An ODBC-style {braced} value may hold separators; the braces stay.
+      std::size_t scanFrom = pos;
+      if (pos < rest.size() && rest[pos] == '{') {
+        const std::size_t close = rest.find('}', pos);
+        if (close == std::string_view::npos)
+          malformed("the value of '" + key + "' has no closing brace");
+        scanFrom = close;
+      }
+      const std::size_t valueEnd = std::min(rest.find(';', scanFrom), rest.size());
+      value = trimmed(rest.substr(pos, valueEnd - pos));
+      pos = valueEnd + 1;
+    }
+    result.m_pairs.emplace_back(std::move(key), std::move(value));
+  }
+  return result;
+}
+
+std::optional<std::string> ConnectionString::get(const std::string& key) const {
+  // The last setting of a key wins, as when a later key overrides an earlier one.
+  for (auto it = m_pairs.rbegin(); it != m_pairs.rend(); ++it) {
+    if (sameKey(it->first, key)) return it->second;
+  }
+  return std::nullopt;
+}
+
+std::string ConnectionString::provider() const {
+  return upper(get("Provider").value_or(""));
+}
+
+std::string ConnectionString::redacted() const {
+  std::string out;
+  for (const auto& [key, value] : m_pairs) {
+    if (!out.empty()) out += ';';
+    out += key;
+    out += '=';
+    if (isPasswordKey(key)) {
+      out += "***";
+    } else if (value.find_first_of(";\"'") != std::string::npos) {
+      out += '"';
+      for (char c : value) {
+        if (c == '"') out += '"';
+        out += c;
+      }
+      out += '"';
+    } else {
+      out += value;
+    }
+  }
+  return out;
+}
+
+}  // namespace vip::store

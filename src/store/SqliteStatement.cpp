@@ -1,0 +1,141 @@
+#include "store/SqliteStatement.h"
+
+#include <sqlite3.h>
+
+#include <limits>
+
+#include "store/StoreError.h"
+
+namespace vip::store {
+
+void checkSqlite(sqlite3* db, int rc) {
+  if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
+  const int primary = rc & 0xff;
+  const bool busy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+  std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  throw StoreError(message, busy ? StoreError::Kind::Retryable : StoreError::Kind::General);
+}
+
+SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : m_db(db) {
+  if (sql.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+    throw StoreError("statement too long");
+  checkSqlite(m_db, sqlite3_prepare_v3(m_db, sql.data(), static_cast<int>(sql.size()),
+                                       SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr));
+  if (!m_stmt) throw StoreError("empty statement");
+}
+
+SqliteStatement::~SqliteStatement() {
+  sqlite3_finalize(m_stmt);
+}
+
+void SqliteStatement::bindText(int index, std::string_view text) {
+  checkSqlite(m_db, sqlite3_bind_text64(m_stmt, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                                        SQLITE_UTF8));
+}
+
+void SqliteStatement::bind(int index, const Value& value) {
+  int rc = SQLITE_OK;
+  if (std::holds_alternative<std::monostate>(value)) {
+    rc = sqlite3_bind_null(m_stmt, index);
+  } else if (const auto* text = std::get_if<std::string>(&value)) {
+    rc = sqlite3_bind_text64(m_stmt, index, text->data(), text->size(), SQLITE_TRANSIENT,
+                             SQLITE_UTF8);
+  } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+    rc = sqlite3_bind_int64(m_stmt, index, *integer);
+  } else if (const auto* real = std::get_if<double>(&value)) {
+    rc = sqlite3_bind_double(m_stmt, index, *real);
+  } else if (const auto* decimal = std::get_if<Decimal4>(&value)) {
+    // Whole amounts stay exact integers; others are the nearest double.
+    if (decimal->units % 10000 == 0)
+      rc = sqlite3_bind_int64(m_stmt, index, decimal->units / 10000);
+    else
+      rc = sqlite3_bind_double(m_stmt, index, static_cast<double>(decimal->units) / 10000.0);
+  } else if (const auto* dateTime = std::get_if<vip::DateTime>(&value)) {
+    const std::string iso = vip::isoText(*dateTime);
+    rc = sqlite3_bind_text64(m_stmt, index, iso.data(), iso.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  } else if (const auto* flag = std::get_if<bool>(&value)) {
+    rc = sqlite3_bind_int(m_stmt, index, *flag ? 1 : 0);
+  }
+  checkSqlite(m_db, rc);
+}
+
+bool SqliteStatement::step() {
+  const int rc = sqlite3_step(m_stmt);
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  checkSqlite(m_db, rc);
+  return false;
+}
+
+void SqliteStatement::reset() noexcept {
+  sqlite3_reset(m_stmt);
+  sqlite3_clear_bindings(m_stmt);
+}
+
+int SqliteStatement::columnCount() const {
+  return sqlite3_column_count(m_stmt);
+}
+
+std::string SqliteStatement::columnName(int index) const {
+  const char* name = sqlite3_column_name(m_stmt, index);
+  return name ? name : "";
+}
+
+std::string SqliteStatement::columnDeclType(int index) const {
+  const char* type = sqlite3_column_decltype(m_stmt, index);
+  return type ? type : "";
+}
+
+Value SqliteStatement::column(int index) const {
+  switch (sqlite3_column_type(m_stmt, index)) {
+    case SQLITE_INTEGER:
+      return static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, index));
+    case SQLITE_FLOAT:
+      return sqlite3_column_double(m_stmt, index);
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt, index));
+      const int size = sqlite3_column_bytes(m_stmt, index);
+      return std::string(bytes ? bytes : "", static_cast<std::size_t>(size));
+    }
+    default:
+      return std::monostate{};
+  }
+}
+
+std::int64_t SqliteStatement::columnInt64(int index) const {
+  return sqlite3_column_int64(m_stmt, index);
+}
+
+bool SqliteStatement::columnIsNull(int index) const {
+  return sqlite3_column_type(m_stmt, index) == SQLITE_NULL;
+}
+
+SqliteTransaction::SqliteTransaction(sqlite3* db) : m_db(db) {
+  checkSqlite(m_db, sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+}
+
+SqliteTransaction::~SqliteTransaction() {
+  if (!m_done) rollbackIfOpen(m_db);
+}
+
+void SqliteTransaction::commit() {
+  checkSqlite(m_db, sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr));
+  m_done = true;
+}
+
+void rollbackIfOpen(sqlite3* db) noexcept {
+  if (db && !sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+std::string quoteIdentifier(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+  return out;
+}
+
+}  // namespace vip::store

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "store/Value.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vip::store {
+
+// Throws StoreError with SQLite's own message for a failing result code;
+// busy and locked stores are marked retryable.
+void checkSqlite(sqlite3* db, int rc);
+
+// One prepared statement. Each use binds, steps and ends with reset(), which
+// the StatementUse guard does on every path, so a cached statement never
+// holds a read lock or stale parameters between uses.
+class SqliteStatement {
+ public:
+  SqliteStatement(sqlite3* db, std::string_view sql);
+  ~SqliteStatement();
+  SqliteStatement(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+  void bind(int index, const Value& value);
+  void bindText(int index, std::string_view text);
+  // true while a row is ready.
+  bool step();
+  void reset() noexcept;
+
+  int columnCount() const;
+  std::string columnName(int index) const;
+  // The declared type of a result column taken straight from a table; "" otherwise.
+  std::string columnDeclType(int index) const;
+  Value column(int index) const;
+  std::int64_t columnInt64(int index) const;
+  bool columnIsNull(int index) const;
+
+  sqlite3_stmt* handle() const { return m_stmt; }
+
+ private:
+  sqlite3* m_db;
+  sqlite3_stmt* m_stmt = nullptr;
+};
+
+// Resets a statement when a use of it ends, by any path.
+class StatementUse {
+ public:
+  explicit StatementUse(SqliteStatement& statement) : m_statement(statement) {}
+  ~StatementUse() { m_statement.reset(); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  SqliteStatement* operator->() { return &m_statement; }
+
+ private:
+  SqliteStatement& m_statement;
+};
+
+// A write transaction taken at once (BEGIN IMMEDIATE), rolled back unless
+// committed.
+class SqliteTransaction {
+ public:
+  explicit SqliteTransaction(sqlite3* db);
+  ~SqliteTransaction();
+  SqliteTransaction(const SqliteTransaction&) = delete;
+  SqliteTransaction& operator=(const SqliteTransaction&) = delete;
+  void commit();
+
+ private:
+  sqlite3* m_db;
+  bool m_done = false;
+};
+
+// Rolls back whatever transaction is open on `db`; never throws.
+void rollbackIfOpen(sqlite3* db) noexcept;
+
+// A name as a quoted SQLite identifier.
+std::string quoteIdentifier(std::string_view name);
+
+}  // namespace vip::store
