@@ -137,7 +137,7 @@ std::string OdbcHandle::message() const {
   for (const Diagnostic& record : diagnostics()) {
     std::string text = oneLine(withoutDriverTrailer(withoutLayerPrefixes(record.message)));
     if (text.empty() || all.find(text) != std::string::npos) continue;
-    if (!all.empty()) all += ' ';
+    if (!all.empty()) all += "; ";
     all += text;
   }
   return all;

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "store/ConnectionString.h"
+#include "store/OdbcBackend.h"
+#include "store/Statements.h"
+#include "store/StoreError.h"
+
+namespace vip::test {
+
+namespace {
+
+using store::ConnectionString;
+using store::StoreError;
+
+// An ODBC connection string as upper-case key → value, braces removed.
+std::map<std::string, std::string> odbcKeys(const std::string& text) {
+  std::map<std::string, std::string> keys;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const std::size_t equals = text.find('=', pos);
+    if (equals == std::string::npos) break;
+    std::string key = text.substr(pos, equals - pos);
+    for (char& c : key)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string value;
+    pos = equals + 1;
+    if (pos < text.size() && text[pos] == '{') {
+      ++pos;
+      while (pos < text.size()) {
+        if (text[pos] == '}') {
+          if (pos + 1 < text.size() && text[pos + 1] == '}') {
+            value += '}';
+            pos += 2;
+            continue;
+          }
+          ++pos;
+          break;
+        }
+        value += text[pos++];
+      }
+      if (pos < text.size() && text[pos] == ';') ++pos;
+    } else {
+      const std::size_t end = std::min(text.find(';', pos), text.size());
+      value = text.substr(pos, end - pos);
+      pos = end + 1;
+    }
+    keys[key] = value;
+  }
+  return keys;
+}
+
+std::map<std::string, std::string> odbcFor(const std::string& oleDb) {
+  return odbcKeys(store::odbcConnectionString(ConnectionString::parse(oleDb)));
+}
+
+// Compared key by key, never as whole strings: a failure shows no password.
+TEST(OdbcConnectionString, BuiltInStringReachesTheLocalServerThroughFreeTds) {
+  const auto keys = odbcFor(store::statements::kDefaultConnectionString);
+  EXPECT_EQ(keys.at("DRIVER"), "FreeTDS");
+  EXPECT_EQ(keys.at("SERVER"), "localhost");
+  EXPECT_EQ(keys.count("PORT"), 0u);
+  EXPECT_EQ(keys.at("DATABASE"), "qxsys");
+  EXPECT_EQ(keys.at("UID"), "sa");
+  EXPECT_TRUE(keys.at("PWD") == "qelvirandospu") << "PWD is not the built-in password";
+  EXPECT_EQ(keys.at("TDS_VERSION"), "7.3");
+  EXPECT_EQ(keys.at("CLIENTCHARSET"), "UTF-8");
+  // OLE DB's own settings are not ODBC keys.
+  EXPECT_EQ(keys.count("PERSIST SECURITY INFO"), 0u);
+  EXPECT_EQ(keys.count("PROVIDER"), 0u);
+}
+
+TEST(OdbcConnectionString, DataSourceFormsAndDriverOverride) {
+  const struct {
+    const char* oleDb;
+    const char* driver;
+    const char* server;
+    const char* port;  // "" when none
+  } cases[] = {
+      {"Provider=SQLOLEDB.1;Data Source=(local);Initial Catalog=q", "FreeTDS", "localhost", ""},
+      {"Provider=SQLOLEDB;Data Source=db7\\SHOP;Initial Catalog=q", "FreeTDS", "db7\\SHOP", ""},
+      {"Provider=SQLOLEDB;Data Source=.\\SQLEXPRESS", "FreeTDS", "localhost\\SQLEXPRESS", ""},
+      {"Provider=SQLOLEDB;Data Source=10.0.0.5,14330", "FreeTDS", "10.0.0.5", "14330"},
+      {"Provider=SQLOLEDB;Data Source=db7,1500;Driver=ODBC Driver 18 for SQL Server",
+       "ODBC Driver 18 for SQL Server", "db7,1500", ""},
+      {"Provider=SQLOLEDB;Data Source=db7\\SHOP;Driver=ODBC Driver 18 for SQL Server",
+       "ODBC Driver 18 for SQL Server", "db7\\SHOP", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.oleDb);
+    const auto keys = odbcFor(c.oleDb);
+    EXPECT_EQ(keys.at("DRIVER"), c.driver);
+    EXPECT_EQ(keys.at("SERVER"), c.server);
+    EXPECT_EQ(keys.count("PORT") ? keys.at("PORT") : "", c.port);
+    // The FreeTDS settings are no business of another driver.
+    EXPECT_EQ(keys.count("TDS_VERSION"), std::string(c.driver) == "FreeTDS" ? 1u : 0u);
+  }
+}
+
+TEST(OdbcConnectionString, ValuesWithSeparatorsAreBraced) {
+  const std::string text = store::odbcConnectionString(
+      ConnectionString::parse("Provider=SQLOLEDB;Data Source=db;User ID=\"a;b\";"
+                              "Password=\"x}y{;z\""));
+  const auto keys = odbcKeys(text);
+  EXPECT_EQ(keys.at("UID"), "a;b");
+  EXPECT_TRUE(keys.at("PWD") == "x}y{;z") << "the password did not survive quoting";
+  EXPECT_EQ(keys.size(), 6u);  // no key was split off a value
+}
+
+TEST(OdbcConnectionString, MsdasqlPassesKeysAsTheyStand) {
+  const auto keys = odbcFor(
+      "Provider=MSDASQL;Driver=PostgreSQL Unicode;Server=h;Port=5433;Database=d;Uid=u;Pwd=p");
+  EXPECT_EQ(keys.at("DRIVER"), "PostgreSQL Unicode");
+  EXPECT_EQ(keys.at("SERVER"), "h");
+  EXPECT_EQ(keys.at("PORT"), "5433");
+  EXPECT_EQ(keys.count("PROVIDER"), 0u);
+  EXPECT_EQ(keys.size(), 6u);
+}
+
+TEST(OdbcConnectionString, OtherProvidersAndBadPortsAreRefused) {
+  EXPECT_THROW(
+      store::odbcConnectionString(ConnectionString::parse("Provider=SQLite;Data Source=x")),
+      StoreError);
+  try {
+    store::odbcConnectionString(
+        ConnectionString::parse("Provider=SQLOLEDB;Password=hunter2x;Data Source=db,12a"));
+    ADD_FAILURE() << "a port that is not a number was taken";
+  } catch (const StoreError& error) {
+    EXPECT_EQ(std::string(error.what()).find("hunter2x"), std::string::npos);
+  }
+}
+
+// A loopback port nothing listens on: bound, not listening, then closed.
+int closedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+TEST(OdbcSqlServer, ClosedPortFailsQuicklyWithoutThePassword) {
+  const int port = closedPort();
+  ASSERT_NE(port, 0);
+  const std::string password = "qelvirandospu";
+  const std::string text = "Provider=SQLOLEDB;Password=" + password +
+                           ";User ID=sa;Initial Catalog=qxsys;Data Source=127.0.0.1," +
+                           std::to_string(port);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    store::openOdbcBackend(ConnectionString::parse(text));
+    ADD_FAILURE() << "connected to a closed port";
+  } catch (const StoreError& error) {
+    const std::string message = error.what();
+    const bool leaks = message.find(password) != std::string::npos;
+    const std::string shown = leaks ? std::string("<withheld>") : message;
+    EXPECT_FALSE(message.empty());
+    EXPECT_FALSE(leaks) << "the message holds the password";
+    EXPECT_EQ(message.find("PWD"), std::string::npos) << shown;
+    EXPECT_EQ(message.find("[unixODBC]"), std::string::npos) << shown;
+    EXPECT_EQ(error.kind(), StoreError::Kind::ConnectionLost) << shown;
+    std::printf("closed port gives: %s\n", shown.c_str());
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+}  // namespace
+
+}  // namespace vip::test
