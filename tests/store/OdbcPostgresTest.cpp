@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -244,6 +246,28 @@ TEST_F(OdbcPostgresTest, WrongPasswordFailsWithoutShowingIt) {
     EXPECT_EQ(message.find(wrong), std::string::npos);
     EXPECT_EQ(message.find("Pwd"), std::string::npos);
   }
+}
+
+TEST_F(OdbcPostgresTest, StoreSchemaIsCreatedWholeOrNotAtAll) {
+  // A script failing part-way leaves no table behind.
+  EXPECT_THROW(m_backend->executeScript("CREATE TABLE AutoSerialNo(ASN_TYPE varchar(50));"
+                                        "CREATE TABLE broken(x no_such_type)"),
+               StoreError);
+  EXPECT_FALSE(m_backend->tableExists("AutoSerialNo"));
+
+  std::ifstream in(std::string(VIP_SOURCE_DIR) + "/schema/postgresql.sql");
+  std::stringstream script;
+  script << in.rdbuf();
+  m_backend->executeScript(script.str());
+  for (const char* table :
+       {"VipCardType", "VIPCardMaster", "VIPCardDetail", "AutoSerialNo", "Qx_SysPara"}) {
+    EXPECT_TRUE(m_backend->tableExists(table)) << table;
+  }
+  EXPECT_TRUE(m_backend->isIdentity("VipCardType", "VCT_ID"));
+  EXPECT_FALSE(m_backend->isIdentity("VIPCardMaster", "VCM_ID"));
+  EXPECT_EQ(scalar("SELECT count(*) FROM qx_syspara"), "0");  // no business date row
+  EXPECT_EQ(m_backend->allocate("VIPCardMaster", "VCM_ID"), 1);
+  EXPECT_EQ(m_backend->allocate("VIPCardDetail", "VCD_ID"), 1);
 }
 
 // Kept last in this file: the server goes away between two statements.
