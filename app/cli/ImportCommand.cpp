@@ -1,13 +1,157 @@
+#include <unistd.h>
+
 #include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
 
 #include "Commands.h"
+#include "common/Messages.h"
+#include "import/ImportRun.h"
+#include "import/Operator.h"
+#include "store/BusinessDate.h"
+#include "store/Connection.h"
+#include "store/Query.h"
+#include "store/Statements.h"
 
 namespace vip::cli {
 
+namespace {
+
+constexpr const char* kImportHelp =
+    "usage: vipimport-cli import [--connect CONNSTR] --categories PATH --members PATH\n"
+    "\n"
+    "Imports a member category workbook into VipCardType, then a member\n"
+    "workbook into VipCardMaster with the opening-balance entries in\n"
+    "VIPCardDetail (.xls, .xlsx or .xlsm; row 1 holds the column titles).\n"
+    "\n"
+    "options:\n"
+    "  --connect CONNSTR   the store's connection string, for instance\n"
+    "                      \"Provider=SQLite;Data Source=out/demo.db\" or an ODBC\n"
+    "                      string; without it, the built-in SQL Server store\n"
+    "  --categories PATH   the member category workbook\n"
+    "  --members PATH      the member record workbook (not the same path)\n"
+    "  -h, --help          this text\n"
+    "\n"
+    "The business date is today's, replaced by Qx_SysPara's '系统日期' when the\n"
+    "store holds it.\n"
+    "\n"
+    "output:\n"
+    "  stdout  the import log, one line per line (UTF-8): start lines, a line\n"
+    "          for every failed row with its sheet row number, the totals of\n"
+    "          both phases and the closing block\n"
+    "  stderr  notices, one per line; a failure that ended the run; progress\n"
+    "          only when stderr is a terminal\n"
+    "\n"
+    "exit status:\n"
+    "  0  the import ran to its end (rows may have failed: see the log)\n"
+    "  1  a failure ended the run, or the business date could not be read\n"
+    "  2  usage error, or a workbook path was missing or both were the same\n"
+    "  3  the store could not be connected\n";
+
+// The command line as the import's operator: log lines to stdout, notices
+// and failures to stderr, progress only where a person watches stderr.
+class ConsoleOperator : public import::Operator {
+ public:
+  ConsoleOperator() : m_showProgress(isatty(STDERR_FILENO) == 1) {}
+
+  void writeLog(const std::string& line) override {
+    clearProgress();
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  void msgBox(const std::string& text) override { printError(text); }
+  void processEvents() override {}
+  void importStarted() override {}
+  void progress(import::Phase phase, int row, int rows) override {
+    if (!m_showProgress) return;
+    // Redrawing every row would cost more than the rows themselves.
+    if (row != 0 && row != rows && row % 97 != 0) return;
+    std::fprintf(stderr, "\r%s %d/%d", phase == import::Phase::Categories ? "类别" : "会员", row,
+                 rows);
+    std::fflush(stderr);
+    m_progressShown = true;
+  }
+
+  void printError(const std::string& text) {
+    clearProgress();
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+
+ private:
+  void clearProgress() {
+    if (!m_progressShown) return;
+    std::fputs("\r\033[K", stderr);
+    m_progressShown = false;
+  }
+
+  bool m_showProgress;
+  bool m_progressShown = false;
+};
+
+struct ImportArgs {
+  std::string connect = store::statements::kDefaultConnectionString;
+  std::string categories;
+  std::string members;
+  bool help = false;
+};
+
+// Parses the options; returns an error text for a usage error.
+std::string parseArgs(const std::vector<std::string>& args, ImportArgs& out) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-h" || arg == "--help") {
+      out.help = true;
+      continue;
+    }
+    std::string* target = arg == "--connect"      ? &out.connect
+                          : arg == "--categories" ? &out.categories
+                          : arg == "--members"    ? &out.members
+                                                  : nullptr;
+    if (target == nullptr) return "unknown option '" + arg + "'";
+    if (i + 1 == args.size()) return "option '" + arg + "' needs a value";
+    *target = args[++i];
+  }
+  return {};
+}
+
+}  // namespace
+
 int runImport(const std::vector<std::string>& args) {
-  (void)args;
-  std::fputs("not built yet\n", stderr);
-  return 2;
+  ImportArgs options;
+  if (const std::string error = parseArgs(args, options); !error.empty()) {
+    std::fprintf(stderr, "vipimport-cli import: %s\n\n%s", error.c_str(), kImportHelp);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kImportHelp, stdout);
+    return 0;
+  }
+
+  ConsoleOperator op;
+  store::Connection connection;
+  store::Query qryTmp(connection, "qryTmp");
+  store::Query qryInsert(connection, "qryInsert");
+  store::Query qryDetail(connection, "qryDetail");
+  try {
+    std::string sysDate;
+    const store::ConnectResult connected =
+        store::connectStore(connection, qryTmp, options.connect, sysDate);
+    if (!connected.opened) {
+      op.printError("连接数据库失败!");
+      op.printError(connected.reason);
+      return 3;
+    }
+    import::ImportRun run(op, qryInsert, qryDetail, sysDate);
+    const auto outcome = run.run(options.categories, options.members);
+    return outcome == import::ImportRun::Outcome::Completed ? 0 : 2;
+  } catch (const std::exception& failure) {
+    op.printError(errorDisplayText(failure.what()));
+    return 1;
+  }
 }
 
 }  // namespace vip::cli

@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "import/CliRun.h"
+#include "import/TestStore.h"
+
+namespace vip::test {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+const std::string kFixtures = std::string(VIP_FIXTURES) + "/import/";
+
+struct PathCase {
+  const char* name;
+  std::vector<std::string> args;  // after --connect
+  const char* notice;
+};
+
+// The path checks refuse before anything is logged or written.
+TEST(ImportCommand, PathChecksShowTheirNoticeAndExitTwo) {
+  auto store = TestStore::create(StoreEngine::Sqlite, "paths");
+  store->createSchema();
+  const std::string categories = kFixtures + "categories.xls";
+  const std::vector<PathCase> cases = {
+      {"both missing", {}, "请选择会员类别excel文件!"},
+      {"categories empty",
+       {"--categories", "", "--members", categories},
+       "请选择会员类别excel文件!"},
+      {"members missing", {"--categories", categories}, "请选择会员资料excel文件!"},
+      {"same path twice",
+       {"--categories", categories, "--members", categories},
+       "请选择不同的两个文件!"},
+  };
+  for (const PathCase& c : cases) {
+    std::vector<std::string> args{"import", "--connect", store->connectionString()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliResult result = runCli(args);
+    EXPECT_EQ(result.status, 2) << c.name;
+    EXPECT_EQ(result.out, "") << c.name;
+    EXPECT_EQ(result.err, std::string(c.notice) + "\n") << c.name;
+  }
+  EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardType"), "0");
+}
+
+// Two spellings of one file are two paths: the check passes and both phases
+// read that one workbook.
+TEST(ImportCommand, TwoSpellingsOfOneFilePassTheCheck) {
+  auto store = TestStore::create(StoreEngine::Sqlite, "spellings");
+  store->createSchema();
+  const CliResult result =
+      runCli({"import", "--connect", store->connectionString(), "--categories",
+              kFixtures + "categories.xls", "--members", kFixtures + "./categories.xls"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardType"), "4");
+  EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardMaster"), "6");
+}
+
+TEST(ImportCommand, UsageErrorsExitTwoAndHelpExplainsTheCommand) {
+  const CliResult unknown = runCli({"import", "--bogus"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("--bogus"), std::string::npos) << unknown.err;
+  EXPECT_EQ(unknown.out, "");
+
+  const CliResult noValue = runCli({"import", "--categories"});
+  EXPECT_EQ(noValue.status, 2);
+  EXPECT_NE(noValue.err.find("--categories"), std::string::npos) << noValue.err;
+
+  const CliResult help = runCli({"import", "--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* word : {"--connect", "--categories", "--members", "exit status", "stdout"}) {
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+  }
+}
+
+TEST(ImportCommand, StoreThatCannotBeReachedExitsThreeWithoutThePassword) {
+  const std::vector<std::string> connects = {
+      "Provider=SQLite;Data Source=/nonexistent-folder/store.db;Password=Sesame-7781",
+      // Port 1 on the loopback is closed.
+      "Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=1;Database=x;"
+      "Uid=vip;Pwd=Sesame-7781",
+  };
+  for (const std::string& connect : connects) {
+    const CliResult result =
+        runCli({"import", "--connect", connect, "--categories", kFixtures + "categories.xls",
+                "--members", kFixtures + "members.xls"});
+    EXPECT_EQ(result.status, 3) << result.err;
+    const auto err = result.errLines();
+    ASSERT_EQ(err.size(), 2u) << "stderr has " << err.size() << " lines";
+    EXPECT_EQ(err[0], "连接数据库失败!");
+    EXPECT_FALSE(err[1].empty());
+    EXPECT_EQ(result.err.find("Sesame-7781"), std::string::npos) << "the password was printed";
+    EXPECT_EQ(result.out, "");
+  }
+}
+
+TEST(ImportCommand, FailingBusinessDateQueryStopsBeforeTheImport) {
+  auto store = TestStore::create(StoreEngine::Sqlite, "nobizdate");
+  SchemaOptions options;
+  options.businessDateTable = false;
+  store->createSchema(options);
+  const CliResult result =
+      runCli({"import", "--connect", store->connectionString(), "--categories",
+              kFixtures + "categories.xls", "--members", kFixtures + "members.xls"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("Qx_SysPara"), std::string::npos) << result.err;
+  EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardType"), "0");
+}
+
+// The bundled examples into the store that init-store makes.
+TEST(ImportCommand, ExamplesImportIntoAnInitStoreStore) {
+  auto store = TestStore::create(StoreEngine::Sqlite, "examples");
+  const CliResult init = runCli({"init-store", "--connect", store->connectionString()});
+  ASSERT_EQ(init.status, 0) << init.err;
+
+  const std::string examples = std::string(VIP_SOURCE_DIR) + "/examples/";
+  for (const std::string kind : {"xls", "xlsx"}) {
+    SCOPED_TRACE(kind);
+    if (kind == "xlsx") store->exec("DELETE FROM VipCardType; DELETE FROM VipCardMaster");
+    const CliResult result =
+        runCli({"import", "--connect", store->connectionString(), "--categories",
+                examples + "categories." + kind, "--members", examples + "members." + kind});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto log = result.outLines();
+    ASSERT_GE(log.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(log.end() - 3, log.end()),
+              (std::vector<std::string>{"会员类别数量:13 成功导入数量:12",
+                                        "会员资料数量:300 成功导入数量:299", ">>>"}));
+    EXPECT_NE(result.out.find("插入第6行会员类别失败:"), std::string::npos);
+    EXPECT_NE(
+        result.out.find("插入第43行会员资料失败:'1,234.50' is not a valid floating point value"),
+        std::string::npos);
+  }
+  EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardType"), "12");
+  EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardMaster"), "299");
+}
+
+}  // namespace
+}  // namespace vip::test
