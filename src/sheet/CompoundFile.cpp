@@ -106,12 +106,14 @@ void CompoundFile::loadFat() {
 
   const std::uint32_t perDifatSector = m_sectorSize / 4 - 1;
   std::uint32_t next = m_firstDifatSector;
-  std::uint32_t walked = 0;
+  std::vector<bool> visited;
   while (fatSectors.size() < wanted) {
     if (next == kEndOfChain || next == kFreeSector)
       damaged("the DIFAT ends after " + std::to_string(fatSectors.size()) + " of " +
               std::to_string(wanted) + " FAT sectors");
-    if (++walked > m_sectorCount) damaged("the DIFAT chain runs in a cycle");
+    if (visited.empty()) visited.resize(m_sectorCount, false);
+    if (next < m_sectorCount && visited[next]) damaged("the DIFAT chain runs in a cycle");
+    if (next < m_sectorCount) visited[next] = true;
     ByteReader difat(sector(next), "DIFAT sector");
     for (std::uint32_t i = 0; i < perDifatSector && fatSectors.size() < wanted; ++i)
       fatSectors.push_back(difat.u32());

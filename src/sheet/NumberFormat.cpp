@@ -117,8 +117,9 @@ NumberStyle classifyFormatCode(std::string_view code) {
     } else if (isDateLetter(c)) {
       return NumberStyle::Date;
     } else {
-      currency = currency || isCurrencySymbol(nextCodePoint(code, i));
-      continue;
+      // Always step over the character, even once a symbol has been seen.
+      const std::uint32_t cp = nextCodePoint(code, i);
+      currency = currency || isCurrencySymbol(cp);
     }
   }
   return currency ? NumberStyle::Currency : NumberStyle::General;
