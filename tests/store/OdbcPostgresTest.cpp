@@ -189,6 +189,13 @@ TEST_F(OdbcPostgresTest, InsertReturnsTheStoresNumberAndBindsEveryKind) {
   EXPECT_EQ(scalar("SELECT concat_ws('|', name, whole, money, ratio, stamp, flag) FROM vals"
                    " WHERE id=1"),
             "O'Brien; DROP TABLE vals --|-7|1234.5678|2.5|2023-12-31 08:09:10.123|t");
+  // Read back as the kinds the columns describe.
+  const store::ResultSet back = m_backend->query(
+      "Select name, whole, money, ratio, stamp, flag"
+      " from vals order by id");
+  ASSERT_EQ(back.rows.size(), 2u);
+  EXPECT_EQ(back.rows[0], first);
+  EXPECT_EQ(back.rows[1], nulls);
   EXPECT_EQ(scalar("SELECT count(*) FROM vals WHERE id=2 AND name IS NULL AND whole IS NULL"
                    " AND money IS NULL AND stamp IS NULL AND flag IS NULL"),
             "1");
