@@ -179,7 +179,11 @@ class OdbcBackend final : public Backend {
     OdbcHandle stmt = newStatement();
     WideText text = toWide(sqlServerText);
     stmt.check(SQLExecDirectW(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size())));
-    return readResult(stmt);
+    ResultSet result = readResult(stmt);
+    // The whole batch runs, and its later errors are reported.
+    while (moreResults(stmt)) {
+    }
+    return result;
   }
 
   std::vector<FieldDef> describeTable(const std::string& table) override {
@@ -604,7 +608,9 @@ class OdbcBackend final : public Backend {
     return true;
   }
 
-  // The first result that has columns, with all its rows.
+  // The first result that has columns, with all its rows. The statement is
+  // left on that result: closing it would cancel the rest of a batch (the
+  // commit after the select), so draining is the caller's.
   ResultSet readResult(OdbcHandle& stmt) {
     ResultSet result;
     while (true) {
@@ -623,7 +629,6 @@ class OdbcBackend final : public Backend {
       }
       result.rows.push_back(std::move(row));
     }
-    SQLCloseCursor(stmt.get());
     return result;
   }
 
