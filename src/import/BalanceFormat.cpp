@@ -109,7 +109,10 @@ std::string roundToCents(const DecimalText& number, char decimalSeparator) {
 }  // namespace
 
 double readAmount(std::string_view text, char decimalSeparator) {
-  return static_cast<double>(readNumber(text, decimalSeparator));
+  const auto amount = static_cast<double>(readNumber(text, decimalSeparator));
+  // An amount beyond the double range would reach the store as infinity.
+  if (!std::isfinite(amount)) throwNotANumber(text);
+  return amount;
 }
 
 std::string formatBalance(std::string_view text, char decimalSeparator) {

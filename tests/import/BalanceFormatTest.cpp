@@ -69,6 +69,8 @@ TEST(ReadAmount, KeepsDoublePrecision) {
   EXPECT_EQ(readAmount("100.1", '.'), 100.1);
   EXPECT_EQ(readAmount("12345.67", '.'), 12345.67);
   EXPECT_EQ(readAmount(" -5 ", '.'), -5.0);
+  // Beyond the double range an amount is refused, not stored as infinity.
+  EXPECT_THROW(readAmount("1e400", '.'), vip::Error);
 }
 
 }  // namespace
