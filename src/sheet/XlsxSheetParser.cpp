@@ -192,9 +192,11 @@ void XlsxSheetParser::endCell() {
         auto serial = XlsxValues::isoDateSerial(m_value);
         if (!serial) fail("cell " + cellName() + " holds \"" + m_value + "\", which is not a date");
         // Serials of a 1904 workbook count from 1904-01-01, 1462 days later;
-        // the date written out must come back as itself.
+        // the date written out must come back as itself. A time alone (below
+        // one day) reads the same in both date systems.
         cell.kind = CellKind::Number;
-        cell.number = m_sheet.date1904() ? *serial - 1462 : *serial;
+        cell.number =
+            m_sheet.date1904() && (*serial >= 1 || *serial < 0) ? *serial - 1462 : *serial;
         cell.style = NumberStyle::Date;
       }
       break;
