@@ -5,6 +5,7 @@
 
 #include "import/CliRun.h"
 #include "import/TestStore.h"
+#include "store/Statements.h"
 
 namespace vip::test {
 namespace {
@@ -94,6 +95,20 @@ TEST(ImportCommand, StoreThatCannotBeReachedExitsThreeWithoutThePassword) {
     EXPECT_EQ(result.err.find("Sesame-7781"), std::string::npos) << "the password was printed";
     EXPECT_EQ(result.out, "");
   }
+}
+
+// Without --connect the built-in SQL Server store is tried; none runs here.
+TEST(ImportCommand, BuiltInConnectionIsTheDefaultAndItsPasswordStaysHidden) {
+  const std::string builtIn = store::statements::kDefaultConnectionString;
+  const auto start = builtIn.find("Password=") + 9;
+  const std::string password = builtIn.substr(start, builtIn.find(';', start) - start);
+  ASSERT_FALSE(password.empty());
+
+  const CliResult result = runCli({"import", "--categories", kFixtures + "categories.xls",
+                                   "--members", kFixtures + "members.xls"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.errLines().at(0), "连接数据库失败!");
+  EXPECT_EQ(result.err.find(password), std::string::npos) << "the password was printed";
 }
 
 TEST(ImportCommand, FailingBusinessDateQueryStopsBeforeTheImport) {

@@ -89,6 +89,28 @@ TEST_F(ImportRunTest, CompletedRunPumpsOncePerRowAndEndsWithTheNotice) {
                 "log 会员资料数量:3 成功导入数量:2", "log >>>", "notice 导入完毕"}));
 }
 
+// A sheet with only its title row, or with no cell at all, has no data
+// rows: nothing is pumped and both numbers of the summary are 0.
+TEST_F(ImportRunTest, SheetWithoutDataRowsGivesZeroSummary) {
+  EXPECT_EQ(run(kFixtures + "empty_sheet.xlsx", kFixtures + "members_titles_only.xls"),
+            import::ImportRun::Outcome::Completed);
+  const std::vector<std::string> expected{"started",
+                                          "log 正在导入会员类别，请耐心等待......",
+                                          "progress 1 0/0",
+                                          "log >>>会员类别数量:0 成功导入数量:0",
+                                          "log 正在导入会员资料，请耐心等待......",
+                                          "progress 2 0/0",
+                                          "log >>>会员资料数量:0 成功导入数量:0",
+                                          "log ",
+                                          "log <<<",
+                                          "log 导入完毕",
+                                          "log 会员类别数量:0 成功导入数量:0",
+                                          "log 会员资料数量:0 成功导入数量:0",
+                                          "log >>>",
+                                          "notice 导入完毕"};
+  EXPECT_EQ(m_operator.calls, expected);
+}
+
 // A failure outside the row guards escapes with its message; the categories
 // saved before it stay.
 TEST_F(ImportRunTest, UnopenableWorkbookEscapesWithTheReadersMessage) {
