@@ -137,7 +137,9 @@ class SqliteBackend final : public Backend {
       rollbackIfOpen(m_db);
       throw StoreError(message);
     }
-    applyJournalSettings();
+    // The script may have switched the journal (init-store's WAL); a
+    // script that leaves a transaction open keeps the settings until later.
+    if (sqlite3_get_autocommit(m_db)) applyJournalSettings();
   }
 
  private:

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "StoreTargets.h"
 #include "common/DateTime.h"
@@ -139,6 +140,25 @@ TEST_F(SqliteStore, ColumnsCarryLengthsAndIdentity) {
 TEST_F(SqliteStore, WalStoreUsesNormalSynchronous) {
   EXPECT_EQ(text("PRAGMA journal_mode"), "wal");
   EXPECT_EQ(text("PRAGMA synchronous"), "1");
+}
+
+// A store busy with another client's write is waited for, not refused at once.
+TEST_F(SqliteStore, AllocationWaitsForAnotherWriter) {
+  m_connection.backend().executeScript(
+      "CREATE TABLE M(ID int PRIMARY KEY);"
+      "CREATE TABLE AutoSerialNo(ASN_TYPE varchar(50) PRIMARY KEY, ASN_NO int)");
+  store::Connection writer;
+  writer.setConnectionString(m_connectionString);
+  writer.backend().executeScript("BEGIN IMMEDIATE; INSERT INTO AutoSerialNo VALUES('ID_M', 41)");
+  std::thread committer([&writer] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    writer.backend().executeScript("COMMIT");
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const std::int32_t number = m_connection.backend().allocate("M", "ID");
+  committer.join();
+  EXPECT_EQ(number, 42);
+  EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(250));
 }
 
 TEST(SqliteOpen, MissingOrForeignFilesAreRefusedWithoutCreatingOne) {
