@@ -14,7 +14,15 @@ DATA_DIR=${DATA_DIR:-$BUILD_DIR/data}
 TOOLS_DIR=$BUILD_DIR/tools
 RUNS=${RUNS:-3}
 PY=/usr/bin/python3
-CLI=$BUILD_DIR/app/vipimport-cli
+# SNAPSHOT=1 builds our programs from the last commit (exported beside the
+# build) rather than from the working tree, so edits in progress in a shared
+# tree do not end up in the figures.
+if [ "${SNAPSHOT:-0}" = 1 ]; then
+  OUR_SRC=$BUILD_DIR/head-src OUR_BUILD=$BUILD_DIR/head-build
+else
+  OUR_SRC=$REPO_DIR OUR_BUILD=$BUILD_DIR
+fi
+CLI=$OUR_BUILD/app/vipimport-cli
 
 mkdir -p "$DATA_DIR" "$TOOLS_DIR"
 
@@ -24,13 +32,33 @@ need_shared() {
   [ -f "$SHARED_BENCH/gen_workbooks.py" ] || die "shared baselines not found beside the repository ($SHARED_BENCH); set SHARED_BENCH"
 }
 
-# Builds our targets in BUILD_DIR (two jobs at most: the machine is shared).
+# Copies the last commit into OUR_SRC, touching only the files that changed,
+# so that the build after a new commit recompiles only what it changed.
+export_head() {
+  local tmp f
+  tmp=$(mktemp -d) || die "no temporary folder"
+  git -C "$REPO_DIR" archive HEAD | tar -x -C "$tmp" || die "cannot export the last commit"
+  mkdir -p "$OUR_SRC"
+  (cd "$tmp" && find . -type f) | while read -r f; do
+    if ! cmp -s "$tmp/$f" "$OUR_SRC/$f"; then
+      mkdir -p "$(dirname "$OUR_SRC/$f")" && cp "$tmp/$f" "$OUR_SRC/$f"
+    fi
+  done
+  (cd "$OUR_SRC" && find . -type f) | while read -r f; do
+    [ -e "$tmp/$f" ] || rm -f "$OUR_SRC/$f"
+  done
+  rm -rf "$tmp"
+  echo "our programs built from commit $(git -C "$REPO_DIR" rev-parse --short HEAD)" >&2
+}
+
+# Builds our targets in OUR_BUILD (two jobs at most: the machine is shared).
 build_ours() {
-  if [ ! -f "$BUILD_DIR/build.ninja" ]; then
-    cmake -S "$REPO_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  [ "${SNAPSHOT:-0}" = 1 ] && export_head
+  if [ ! -f "$OUR_BUILD/build.ninja" ]; then
+    cmake -S "$OUR_SRC" -B "$OUR_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DVIPIMPORT_WERROR=ON -DVIPIMPORT_WINDOW=OFF -DVIPIMPORT_TESTS=OFF >/dev/null || die "cmake failed"
   fi
-  ninja -C "$BUILD_DIR" -j2 "$@" >/dev/null || die "build of $* failed"
+  ninja -C "$OUR_BUILD" -j2 "$@" >/dev/null || die "build of $* failed"
 }
 
 # Generates a workbook (and its TSV of cell texts) once; later runs reuse it.
