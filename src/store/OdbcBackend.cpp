@@ -574,8 +574,7 @@ class OdbcBackend final : public Backend {
 
   // Runs a statement of the layer's own with bound parameters.
   ResultSet run(const std::string& sql, const std::vector<Value>& values) {
-    OdbcHandle stmt = newStatement();
-    WideText text = toWide(sql);
+    OdbcHandle& stmt = prepared(sql);
     std::vector<ParamBuffer> buffers(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
       bindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), values[i], FieldKind::String,
@@ -583,7 +582,7 @@ class OdbcBackend final : public Backend {
     }
     ResultSet result;
     try {
-      stmt.check(SQLExecDirectW(stmt.get(), text.data(), static_cast<SQLINTEGER>(text.size())));
+      stmt.check(SQLExecute(stmt.get()));
       result = readResult(stmt);
     } catch (...) {
       SQLFreeStmt(stmt.get(), SQL_CLOSE);
@@ -737,6 +736,16 @@ class OdbcBackend final : public Backend {
     const bool postgres = engine() == Engine::Postgres;
     const std::string counter = postgres ? "autoserialno" : "AutoSerialNo";
     const std::string bump = "UPDATE " + counter + " SET ASN_NO=ASN_NO+1 WHERE ASN_TYPE=?";
+    if (postgres) {
+      // Once the counter exists a draw is one statement, committed by
+      // itself; the update's row lock keeps concurrent draws apart. (Written
+      // as a select: the driver describes no rows of UPDATE ... RETURNING.)
+      const ResultSet drawn =
+          run("WITH bumped AS (UPDATE autoserialno SET asn_no=asn_no+1 WHERE asn_type=?"
+              " RETURNING asn_no) SELECT asn_no FROM bumped",
+              {Value{key}});
+      if (!drawn.rows.empty()) return numberFrom(drawn);
+    }
     ManualCommit transaction(*this);
     SQLLEN changed = changedRows(bump, key);
     if (changed == 0 && postgres) {
