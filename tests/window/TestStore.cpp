@@ -1,0 +1,43 @@
+#include "TestStore.h"
+
+#include <QProcess>
+#include <QtGlobal>
+
+#include "store/Connection.h"
+#include "store/Query.h"
+
+namespace teststore {
+
+std::string connectionString(const QString& path) {
+  return "Provider=SQLite;Data Source=" + path.toStdString();
+}
+
+std::string create(const QString& dir, const QString& name) {
+  const std::string connection = connectionString(dir + QLatin1Char('/') + name);
+  QProcess cli;
+  cli.start(QStringLiteral(VIP_CLI), {QStringLiteral("init-store"), QStringLiteral("--connect"),
+                                      QString::fromStdString(connection)});
+  if (!cli.waitForFinished(60000) || cli.exitStatus() != QProcess::NormalExit ||
+      cli.exitCode() != 0) {
+    qWarning("init-store failed: %s", cli.readAllStandardError().constData());
+    return {};
+  }
+  return connection;
+}
+
+void execute(const std::string& connection, const std::string& sql) {
+  vip::store::Connection store;
+  store.setConnectionString(connection);
+  store.backend().executeScript(sql);
+}
+
+int countRows(const std::string& connection, const std::string& table) {
+  vip::store::Connection store;
+  store.setConnectionString(connection);
+  vip::store::Query query(store, "qryCount");
+  query.setSql("Select count(*) as n from " + table);
+  query.open();
+  return std::stoi(query.fieldAsText("n"));
+}
+
+}  // namespace teststore

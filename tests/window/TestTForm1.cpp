@@ -1,0 +1,428 @@
+#include <memory>
+
+#include <QDate>
+#include <QFile>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "ScriptedPrompts.h"
+#include "TestStore.h"
+#include "store/Statements.h"
+#include "window/TForm1.h"
+
+using vip::window::TForm1;
+
+namespace {
+
+const QString kCategories = QStringLiteral(VIP_FIXTURES "/window/categories.xls");
+const QString kMembers = QStringLiteral(VIP_FIXTURES "/window/members.xls");
+
+QString today() {
+  return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+}  // namespace
+
+class TForm1Test : public QObject {
+  Q_OBJECT
+ private:
+  QTemporaryDir m_dir;
+  std::unique_ptr<ScriptedPrompts> m_prompts;
+  std::unique_ptr<TForm1> m_form;
+  int m_stores = 0;
+
+  template <typename T>
+  T* child(const char* name) const {
+    T* found = m_form->findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr) qFatal("no control %s", name);
+    return found;
+  }
+  QPushButton* button(const char* name) const { return child<QPushButton>(name); }
+  QStringList logLines() const {
+    QStringList lines = child<QPlainTextEdit>("mLog")->toPlainText().split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();  // the final line break
+    return lines;
+  }
+  // enabled/visible of connect, the two choose buttons, import, close.
+  QString buttonStates() const {
+    QString states;
+    for (const char* name :
+         {"btnConnectDB", "btnSelectVipType", "btnSelectVipMaster", "btnImport", "btnClose"}) {
+      const QPushButton* b = button(name);
+      states += !b->isVisibleTo(m_form.get()) ? QLatin1Char('h')
+                : b->isEnabled()              ? QLatin1Char('E')
+                                              : QLatin1Char('d');
+    }
+    return states;
+  }
+  std::string newStore() {
+    return teststore::create(m_dir.path(), QStringLiteral("store%1.db").arg(++m_stores));
+  }
+  void connectTo(const std::string& store) {
+    m_prompts->expectConnection(store);
+    button("btnConnectDB")->click();
+  }
+  void choosePaths(const QString& categories, const QString& members) {
+    m_prompts->expectWorkbook({}, categories);
+    button("btnSelectVipType")->click();
+    m_prompts->expectWorkbook({}, members);
+    button("btnSelectVipMaster")->click();
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(m_dir.isValid());
+    QVERIFY2(!newStore().empty(), "vipimport-cli init-store makes no store");
+  }
+  void init() {
+    m_prompts = std::make_unique<ScriptedPrompts>();
+    m_form = std::make_unique<TForm1>();
+  }
+  void cleanup() {
+    m_form.reset();
+    QVERIFY2(m_prompts->problems().isEmpty(),
+             qPrintable(m_prompts->problems().join(QLatin1Char('\n'))));
+    QCOMPARE(m_prompts->pending(), 0);
+    m_prompts.reset();
+  }
+
+  void windowFrame() {
+    QCOMPARE(m_form->windowTitle(), QStringLiteral("导入会员资料-EXCEL"));
+    QCOMPARE(m_form->size(), QSize(955, 529));
+    QCOMPARE(m_form->minimumSize(), m_form->maximumSize());
+    const Qt::WindowFlags flags = m_form->windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowSystemMenuHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!m_form->windowIcon().isNull());
+  }
+
+  void controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("btnSelectVipType")
+        << "btnSelectVipType" << QRect(692, 43, 83, 25) << "选择会员类别";
+    QTest::newRow("btnSelectVipMaster")
+        << "btnSelectVipMaster" << QRect(692, 77, 83, 25) << "选择会员资料";
+    QTest::newRow("btnImport") << "btnImport" << QRect(790, 52, 58, 38) << "执行导入";
+    QTest::newRow("btnClose") << "btnClose" << QRect(878, 52, 58, 38) << "关闭";
+    QTest::newRow("btnConnectDB") << "btnConnectDB" << QRect(692, 8, 83, 25) << "连接数据库";
+  }
+  void controls() {
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, caption);
+    const auto* b = m_form->findChild<QPushButton*>(name);
+    QVERIFY(b != nullptr);
+    QCOMPARE(b->geometry(), geometry);
+    QCOMPARE(b->text(), caption);
+  }
+
+  void labelsBoxesAndLog() {
+    QCOMPARE(child<QLabel>("cxlbl1")->text(), QStringLiteral("会员类别excel文件："));
+    QCOMPARE(child<QLabel>("cxlbl1")->pos(), QPoint(43, 42));
+    QCOMPARE(child<QLabel>("cxLabel1")->text(), QStringLiteral("会员资料excel文件："));
+    QCOMPARE(child<QLabel>("cxLabel1")->pos(), QPoint(43, 76));
+    for (const char* name : {"edtVipType", "edtVipMaster"}) {
+      const QLineEdit* box = child<QLineEdit>(name);
+      QVERIFY(box->isReadOnly());
+      QVERIFY(box->text().isEmpty());
+      QCOMPARE(box->width(), 500);
+      QCOMPARE(box->font().pixelSize(), 14);
+      QVERIFY2(QFontInfo(box->font()).family().startsWith(QStringLiteral("Noto Serif CJK")),
+               qPrintable(QFontInfo(box->font()).family()));
+    }
+    QCOMPARE(child<QLineEdit>("edtVipType")->pos(), QPoint(192, 45));
+    QCOMPARE(child<QLineEdit>("edtVipMaster")->pos(), QPoint(192, 78));
+    const QPlainTextEdit* log = child<QPlainTextEdit>("mLog");
+    QCOMPARE(log->geometry(), QRect(0, 112, 954, 417));
+    QVERIFY(log->isReadOnly());
+    QVERIFY(log->toPlainText().isEmpty());
+    QCOMPARE(log->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QVERIFY2(QFontInfo(log->font()).family().startsWith(QStringLiteral("Noto Sans CJK")),
+             qPrintable(QFontInfo(log->font()).family()));
+    const QProgressBar* bar = child<QProgressBar>("pbImport");
+    QVERIFY(!bar->isVisibleTo(m_form.get()));
+    QVERIFY(bar->geometry().top() >= 104 && bar->geometry().bottom() <= 111);
+  }
+
+  void tabOrder() {
+    QStringList order;
+    QWidget* widget = child<QLineEdit>("edtVipType");
+    for (int i = 0; i < 8; ++i) {
+      order << widget->objectName();
+      widget = widget->nextInFocusChain();
+      while (widget->focusPolicy() == Qt::NoFocus)
+        widget = widget->nextInFocusChain();
+    }
+    QCOMPARE(order,
+             (QStringList{"edtVipType", "btnSelectVipType", "edtVipMaster", "btnSelectVipMaster",
+                          "btnImport", "mLog", "btnClose", "btnConnectDB"}));
+  }
+
+  void statesAtStart() {
+    QCOMPARE(buttonStates(), QStringLiteral("EdddE"));
+    QVERIFY(!m_form->connection().isOpen());
+    QVERIFY(m_form->sysDate().empty());
+  }
+
+  // Highlights show at once behind the dialog; Open keeps the confirmed
+  // path (typed or highlighted), Cancel restores what the box held.
+  void chooseWorkbook_data() {
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QStringList>("highlights");
+    QTest::addColumn<QString>("confirm");  // null: Cancel
+    QTest::addColumn<QString>("whileOpen");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("highlight then open") << "" << QStringList{"/w/a.xls"} << "/w/a.xls"
+                                         << "/w/a.xls"
+                                         << "/w/a.xls";
+    QTest::newRow("last highlight shows")
+        << "" << QStringList{"/w/a.xls", "/w/b.xls", "/w"} << "/w/b.xls"
+        << "/w"
+        << "/w/b.xls";
+    QTest::newRow("typed name, no highlight") << "/w/old.xls" << QStringList{} << "/w/typed.xls"
+                                              << "/w/old.xls"
+                                              << "/w/typed.xls";
+    QTest::newRow("highlight then cancel")
+        << "/w/old.xls" << QStringList{"/w/a.xls"} << QString() << "/w/a.xls"
+        << "/w/old.xls";
+    QTest::newRow("cancel on an empty box")
+        << "" << QStringList{"/w/a.xls"} << QString() << "/w/a.xls"
+        << "";
+  }
+  void chooseWorkbook() {
+    QFETCH(QString, before);
+    QFETCH(QStringList, highlights);
+    QFETCH(QString, confirm);
+    QFETCH(QString, whileOpen);
+    QFETCH(QString, after);
+    connectTo(newStore());
+    for (const char* pair : {"Type", "Master"}) {
+      const QByteArray boxName = QByteArray("edtVip") + pair;
+      const QByteArray buttonName = QByteArray("btnSelectVip") + pair;
+      QLineEdit* box = child<QLineEdit>(boxName.constData());
+      if (!before.isEmpty()) {
+        m_prompts->expectWorkbook({}, before);
+        button(buttonName.constData())->click();
+      }
+      QString seenWhileOpen;
+      m_prompts->expectWorkbook(highlights,
+                                confirm.isNull() ? std::nullopt : std::optional<QString>(confirm),
+                                nullptr, [&] { seenWhileOpen = box->text(); });
+      button(buttonName.constData())->click();
+      QCOMPARE(seenWhileOpen, whileOpen);
+      QCOMPARE(box->text(), after);
+    }
+  }
+
+  // The name field shows the file last confirmed with Open in that same
+  // dialog; Cancel does not change it.
+  void nameFieldShowsLastConfirmed() {
+    connectTo(newStore());
+    QString nameField = QStringLiteral("unset");
+    m_prompts->expectWorkbook({}, QStringLiteral("/w/first.xls"), &nameField);
+    button("btnSelectVipType")->click();
+    QCOMPARE(nameField, QString());
+    m_prompts->expectWorkbook({QStringLiteral("/w/other.xls")}, std::nullopt, &nameField);
+    button("btnSelectVipType")->click();
+    QCOMPARE(nameField, QStringLiteral("/w/first.xls"));
+    m_prompts->expectWorkbook({}, std::nullopt, &nameField);
+    button("btnSelectVipType")->click();
+    QCOMPARE(nameField, QStringLiteral("/w/first.xls"));
+    m_prompts->expectWorkbook({}, std::nullopt, &nameField);
+    button("btnSelectVipMaster")->click();
+    QCOMPARE(nameField, QString());  // the other dialog keeps its own
+  }
+
+  void connectEmbeddedStore() {
+    const std::string store = newStore();
+    std::string initial;
+    m_prompts->expectConnection(store, &initial);
+    button("btnConnectDB")->click();
+    QCOMPARE(initial, std::string(vip::store::statements::kDefaultConnectionString));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QVERIFY(m_form->connection().isOpen());
+    QCOMPARE(QString::fromStdString(m_form->sysDate()), today());
+
+    // With the parameter row the business date is its text as stored; a
+    // second connect opens the dialog on the built-in string again.
+    teststore::execute(
+        store, "INSERT INTO Qx_SysPara (SP_Name, SP_Value) VALUES ('系统日期', '2026/1/31')");
+    initial.clear();
+    m_prompts->expectConnection(store, &initial);
+    button("btnConnectDB")->click();
+    QCOMPARE(initial, std::string(vip::store::statements::kDefaultConnectionString));
+    QCOMPARE(m_form->sysDate(), std::string("2026/1/31"));
+    QCOMPARE(m_prompts->shown(), QStringList{});
+  }
+
+  void connectMissingStoreFile() {
+    const std::string missing = teststore::connectionString(m_dir.filePath("missing.db"));
+    m_prompts->expectConnection(missing);
+    m_prompts->expectNotice(QStringLiteral("连接数据库失败!"));
+    button("btnConnectDB")->click();
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QVERIFY(!m_form->connection().isOpen());
+    QCOMPARE(m_form->connection().connectionString(), missing);
+    QCOMPARE(QString::fromStdString(m_form->sysDate()), today());
+    QVERIFY(!QFile::exists(m_dir.filePath("missing.db")));
+  }
+
+  // Cancel connects with the built-in string, whatever the last connect used.
+  void cancelUsesTheBuiltInString() {
+    connectTo(newStore());
+    m_prompts->expectConnection(std::nullopt);
+    m_prompts->expectNotice(QStringLiteral("连接数据库失败!"));  // no SQL Server here
+    button("btnConnectDB")->click();
+    QCOMPARE(m_form->connection().connectionString(),
+             std::string(vip::store::statements::kDefaultConnectionString));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+  }
+
+  void connectStoreLackingParameters() {
+    const std::string store = newStore();
+    teststore::execute(store, "DROP TABLE Qx_SysPara");
+    m_prompts->expectConnection(store);
+    m_prompts->expectError(QString());
+    button("btnConnectDB")->click();
+    QCOMPARE(m_prompts->shown().size(), 1);
+    const QString shown = m_prompts->shown().front();
+    QVERIFY2(shown.contains(QStringLiteral("Qx_SysPara")), qPrintable(shown));
+    QVERIFY2(shown.endsWith(QLatin1Char('.')) || shown.endsWith(QLatin1Char('!')),
+             qPrintable(shown));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QVERIFY(m_form->connection().isOpen());
+    QCOMPARE(QString::fromStdString(m_form->sysDate()), today());
+  }
+
+  void writeLog_data() {
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<QString>("content");
+    QTest::newRow("one line") << QStringList{"abc"} << "abc\n";
+    QTest::newRow("empty text adds an empty line") << QStringList{"a", "", "b"} << "a\n\nb\n";
+    QTest::newRow("CR LF splits") << QStringList{"x\r\ny"} << "x\ny\n";
+    QTest::newRow("order kept") << QStringList{"1", "2", "3"} << "1\n2\n3\n";
+  }
+  void writeLog() {
+    QFETCH(QStringList, writes);
+    QFETCH(QString, content);
+    for (const QString& text : writes)
+      m_form->WriteLog(text);
+    QCOMPARE(child<QPlainTextEdit>("mLog")->toPlainText(), content);
+  }
+
+  void writeLogKeepsTheNewestLineInView() {
+    m_form->show();
+    for (int i = 0; i < 300; ++i)
+      m_form->WriteLog(QStringLiteral("第%1行").arg(i));
+    const QScrollBar* bar = child<QPlainTextEdit>("mLog")->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+  }
+
+  void importRefusedByItsChecks() {
+    connectTo(newStore());
+    m_prompts->expectNotice(QStringLiteral("请选择会员类别excel文件!"));
+    button("btnImport")->click();
+    choosePaths(kCategories, kCategories);
+    m_prompts->expectNotice(QStringLiteral("请选择不同的两个文件!"));
+    button("btnImport")->click();
+    QCOMPARE(logLines(), QStringList{});
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+  }
+
+  void wholeImport() {
+    const std::string store = newStore();
+    connectTo(store);
+    choosePaths(kCategories, kMembers);
+    m_prompts->expectNotice(QStringLiteral("导入完毕"));
+    button("btnImport")->click();
+    QCOMPARE(logLines(),
+             (QStringList{"正在导入会员类别，请耐心等待......", ">>>会员类别数量:2 成功导入数量:2",
+                          "正在导入会员资料，请耐心等待......", ">>>会员资料数量:3 成功导入数量:3",
+                          "", "<<<", "导入完毕", "会员类别数量:2 成功导入数量:2",
+                          "会员资料数量:3 成功导入数量:3", ">>>"}));
+    QCOMPARE(teststore::countRows(store, "VipCardType"), 2);
+    QCOMPARE(teststore::countRows(store, "VipCardMaster"), 3);
+    QCOMPARE(buttonStates(), QStringLiteral("EEEhE"));
+    QVERIFY(!button("btnImport")->isEnabled());
+    QVERIFY(!child<QProgressBar>("pbImport")->isVisibleTo(m_form.get()));
+
+    // Connecting again never brings the import button back.
+    connectTo(store);
+    QCOMPARE(buttonStates(), QStringLiteral("EEEhE"));
+  }
+
+  // A member workbook that does not open ends the run after the category
+  // phase; both buttons stay disabled until connecting again enables import.
+  void escapedFailure() {
+    const QString notAWorkbook = m_dir.filePath(QStringLiteral("not_a_workbook.xls"));
+    QFile file(notAWorkbook);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("this is no workbook");
+    file.close();
+    const std::string store = newStore();
+    connectTo(store);
+    choosePaths(kCategories, notAWorkbook);
+    m_prompts->expectError(QString());
+    button("btnImport")->click();
+    QCOMPARE(m_prompts->shown().size(), 1);
+    const QStringList lines = logLines();
+    QCOMPARE(lines,
+             (QStringList{"正在导入会员类别，请耐心等待......", ">>>会员类别数量:2 成功导入数量:2",
+                          "正在导入会员资料，请耐心等待......"}));
+    QCOMPARE(teststore::countRows(store, "VipCardType"), 2);
+    QCOMPARE(buttonStates(), QStringLiteral("EEEdd"));
+    QVERIFY(!child<QProgressBar>("pbImport")->isVisibleTo(m_form.get()));
+    connectTo(store);
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEd"));
+  }
+
+  // Between rows the window handles input: a connect runs (without
+  // enabling a second run), and a close waits for the run to return.
+  void inputDuringAnImport() {
+    const std::string store = newStore();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    connectTo(store);
+    choosePaths(kCategories, kMembers);
+    QString statesDuringRun;
+    bool visibleAfterClose = false;
+    QMetaObject::invokeMethod(
+        m_form.get(),
+        [&] {
+          QVERIFY(m_form->importRunning());
+          button("btnConnectDB")->click();
+          statesDuringRun = buttonStates();
+          m_form->close();
+          visibleAfterClose = m_form->isVisible();
+        },
+        Qt::QueuedConnection);
+    m_prompts->expectConnection(store);  // the prompts come in this order
+    m_prompts->expectNotice(QStringLiteral("导入完毕"));
+    button("btnImport")->click();
+    QCOMPARE(statesDuringRun, QStringLiteral("EEEdd"));
+    QVERIFY(visibleAfterClose);
+    QCOMPARE(logLines().back(), QStringLiteral(">>>"));
+    QCOMPARE(teststore::countRows(store, "VipCardMaster"), 3);
+    QVERIFY(!m_form->isVisible());  // closed once the run had returned
+  }
+};
+
+int runTForm1Tests(int argc, char** argv) {
+  TForm1Test test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestTForm1.moc"
