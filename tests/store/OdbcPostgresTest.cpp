@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -216,6 +221,62 @@ TEST_F(OdbcPostgresTest, CounterIsCreatedOnceAndSharedByClients) {
   EXPECT_EQ(numbers, (std::vector<std::int32_t>{251, 252, 253}));
   EXPECT_EQ(scalar("SELECT count(*) FROM autoserialno"), "1");
   EXPECT_EQ(scalar("SELECT asn_type FROM autoserialno"), "VCM_ID_VIPCardMaster");
+}
+
+// Clients released at the same moment on a key without a counter row: the
+// row is created once, from the table's greatest value, and the clash of two
+// creators is not seen by either.
+TEST_F(OdbcPostgresTest, ClientsCreatingOneCounterAtOnceShareItsNumbers) {
+  m_backend->executeScript(
+      "CREATE TABLE autoserialno(asn_type varchar(50) PRIMARY KEY, asn_no int);"
+      "CREATE TABLE vipcarddetail(vcd_id int);"
+      "INSERT INTO vipcarddetail VALUES (40)");
+  constexpr int kClients = 8;
+  int gate[2];
+  int results[2];
+  ASSERT_EQ(::pipe(gate), 0);
+  ASSERT_EQ(::pipe(results), 0);
+  std::vector<pid_t> children;
+  for (int i = 0; i < kClients; ++i) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::close(gate[1]);
+      int number = -1;
+      try {
+        auto backend = store::openOdbcBackend(store::ConnectionString::parse(m_connectionString));
+        char byte = 0;
+        if (::read(gate[0], &byte, 1) < 0) ::_exit(2);  // released when the gate closes
+        number = backend->allocate("VIPCardDetail", "VCD_ID");
+      } catch (const StoreError& error) {
+        std::fprintf(stderr, "client %d: %s\n", i, error.what());
+      }
+      const bool written = ::write(results[1], &number, sizeof number) == sizeof number;
+      ::_exit(written && number > 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  ::close(gate[0]);
+  ::close(results[1]);
+  ::usleep(300000);  // let every client connect
+  ::close(gate[1]);
+  std::vector<int> numbers;
+  for (int number = 0; ::read(results[0], &number, sizeof number) == sizeof number;) {
+    numbers.push_back(number);
+  }
+  ::close(results[0]);
+  for (const pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  std::sort(numbers.begin(), numbers.end());
+  std::vector<int> expected(kClients);
+  for (int i = 0; i < kClients; ++i)
+    expected[i] = 41 + i;
+  EXPECT_EQ(numbers, expected);
+  EXPECT_EQ(scalar("SELECT count(*) FROM autoserialno"), "1");
+  EXPECT_EQ(scalar("SELECT asn_no::text FROM autoserialno"), "48");
 }
 
 TEST_F(OdbcPostgresTest, FailedAllocationLeavesNoCounterAndAUsableConnection) {
