@@ -206,6 +206,26 @@ TEST_F(OdbcPostgresTest, InsertReturnsTheStoresNumberAndBindsEveryKind) {
             "1");
 }
 
+// Exact decimals read from the store keep four places, the fifth rounded
+// half to even like the currency type.
+TEST_F(OdbcPostgresTest, ExactDecimalsReadToFourPlaces) {
+  const struct {
+    const char* stored;
+    std::int64_t units;
+  } cases[] = {
+      {"1.234565", 12346},  {"0.00005", 0},        {"0.00015", 2},
+      {"-2.50005", -25000}, {"-2.500051", -25001}, {"123456789.1", 1234567891000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    const store::ResultSet result =
+        m_backend->query(std::string("SELECT CAST('") + c.stored + "' AS numeric(20,6)) AS v");
+    ASSERT_EQ(result.rows.size(), 1u);
+    EXPECT_EQ(result.columns[0].kind, FieldKind::Decimal);
+    EXPECT_EQ(result.rows[0][0], store::Value{store::Decimal4{c.units}});
+  }
+}
+
 // The counter starts after the table's greatest value, keeps the caller's
 // letter case in its key, and is one row whichever client draws.
 TEST_F(OdbcPostgresTest, CounterIsCreatedOnceAndSharedByClients) {

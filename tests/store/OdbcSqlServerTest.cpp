@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sql.h>
+#include <sqlext.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 
 #include "store/ConnectionString.h"
 #include "store/OdbcBackend.h"
+#include "store/OdbcDialect.h"
 #include "store/Statements.h"
 #include "store/StoreError.h"
 
@@ -137,6 +140,64 @@ TEST(OdbcConnectionString, OtherProvidersAndBadPortsAreRefused) {
   } catch (const StoreError& error) {
     EXPECT_EQ(std::string(error.what()).find("hunter2x"), std::string::npos);
   }
+}
+
+// SQL Server's column descriptions as FreeTDS gives them, read as the data
+// layer's kinds: 8-bit text counted in GBK bytes, Unicode text in UTF-16
+// units, long texts never cut.
+TEST(OdbcDialect, SqlServerColumnsReadAsTheirKinds) {
+  using store::FieldKind;
+  using store::LengthUnit;
+  const struct {
+    const char* typeName;
+    int sqlType;
+    long long size;
+    int scale;
+    bool identity;
+    FieldKind kind;
+    int declared;
+    LengthUnit unit;
+  } cases[] = {
+      {"varchar", SQL_VARCHAR, 20, 0, false, FieldKind::String, 20, LengthUnit::GbkBytes},
+      {"char", SQL_CHAR, 1, 0, false, FieldKind::String, 1, LengthUnit::GbkBytes},
+      {"nvarchar", SQL_WVARCHAR, 50, 0, false, FieldKind::WideString, 50, LengthUnit::Utf16Units},
+      {"nchar", SQL_WCHAR, 4, 0, false, FieldKind::WideString, 4, LengthUnit::Utf16Units},
+      {"varchar", SQL_VARCHAR, 2147483647, 0, false, FieldKind::String, 0, LengthUnit::GbkBytes},
+      {"nvarchar", SQL_WVARCHAR, 0, 0, false, FieldKind::WideString, 0, LengthUnit::Utf16Units},
+      {"text", SQL_LONGVARCHAR, 2147483647, 0, false, FieldKind::Memo, 0, LengthUnit::GbkBytes},
+      {"ntext", SQL_WLONGVARCHAR, 1073741823, 0, false, FieldKind::Memo, 0, LengthUnit::Utf16Units},
+      {"tinyint", SQL_TINYINT, 3, 0, false, FieldKind::Word, 0, LengthUnit::GbkBytes},
+      {"smallint", SQL_SMALLINT, 5, 0, false, FieldKind::SmallInt, 0, LengthUnit::GbkBytes},
+      {"int", SQL_INTEGER, 10, 0, true, FieldKind::Integer, 0, LengthUnit::GbkBytes},
+      {"bigint", SQL_BIGINT, 19, 0, false, FieldKind::LargeInt, 0, LengthUnit::GbkBytes},
+      {"float", SQL_FLOAT, 53, 0, false, FieldKind::Float, 0, LengthUnit::GbkBytes},
+      {"decimal", SQL_DECIMAL, 9, 0, false, FieldKind::Integer, 0, LengthUnit::GbkBytes},
+      {"decimal", SQL_DECIMAL, 18, 4, false, FieldKind::Decimal, 0, LengthUnit::GbkBytes},
+      {"money", SQL_DECIMAL, 19, 4, false, FieldKind::Decimal, 0, LengthUnit::GbkBytes},
+      {"datetime", SQL_TYPE_TIMESTAMP, 23, 3, false, FieldKind::DateTime, 0, LengthUnit::GbkBytes},
+      {"bit", SQL_BIT, 1, 0, false, FieldKind::Boolean, 0, LengthUnit::GbkBytes},
+      {"uniqueidentifier", SQL_GUID, 36, 0, false, FieldKind::Unknown, 0, LengthUnit::GbkBytes},
+  };
+  const store::OdbcDialect dialect(store::OdbcDialect::engineFor("Microsoft SQL Server"));
+  EXPECT_EQ(dialect.engine(), store::Engine::SqlServer);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typeName);
+    store::OdbcColumn column;
+    column.name = "Col";
+    column.typeName = c.typeName;
+    column.sqlType = c.sqlType;
+    column.size = c.size;
+    column.scale = c.scale;
+    column.autoIncrement = c.identity;
+    const store::FieldDef field = dialect.field(column);
+    EXPECT_EQ(field.kind, c.kind);
+    EXPECT_EQ(field.size, c.declared);
+    EXPECT_EQ(field.lengthUnit, c.unit);
+    EXPECT_EQ(field.identity, c.identity);
+    EXPECT_EQ(field.writable, !c.identity);
+  }
+  // The program's statement reaches SQL Server as it stands.
+  EXPECT_EQ(dialect.selectEmpty("VipCardMaster"), "Select top 0 * from VipCardMaster");
 }
 
 // A loopback port nothing listens on: bound, not listening, then closed.
