@@ -82,7 +82,7 @@ struct XlsxXmlCallbacks {
 };
 
 XlsxXmlParser::XlsxXmlParser(XlsxXmlHandler& handler, std::string fileName, std::string partName)
-    : m_parser(XML_ParserCreate("UTF-8")),
+    : m_parser(XML_ParserCreate(nullptr)),
       m_handler(handler),
       m_fileName(std::move(fileName)),
       m_partName(std::move(partName)) {

@@ -150,12 +150,13 @@ bool XlsxXmlScanner::scanText(std::size_t& pos, bool last) {
     while (end > pos && (static_cast<unsigned char>(data[end - 1]) & 0xC0) == 0x80)
       --end;
     if (end > pos && static_cast<unsigned char>(data[end - 1]) >= 0xC0) --end;
-    const void* amp = std::memchr(data + (end > pos + 16 ? end - 16 : pos), '&',
-                                  end - (end > pos + 16 ? end - 16 : pos));
-    if (amp != nullptr && std::memchr(amp, ';',
-                                      static_cast<std::size_t>(
-                                          data + end - static_cast<const char*>(amp))) == nullptr) {
-      end = static_cast<std::size_t>(static_cast<const char*>(amp) - data);
+    // A reference is at most 12 bytes: look back that far for an open "&".
+    for (std::size_t k = end; k > pos && end - k < 12; --k) {
+      if (data[k - 1] == ';') break;
+      if (data[k - 1] == '&') {
+        end = k - 1;
+        break;
+      }
     }
     if (end > pos && data[end - 1] == '\r') --end;
     if (end == pos) return false;
