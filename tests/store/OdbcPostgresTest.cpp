@@ -358,6 +358,35 @@ TEST_F(OdbcPostgresTest, StoreSchemaIsCreatedWholeOrNotAtAll) {
   EXPECT_EQ(m_backend->allocate("VIPCardDetail", "VCD_ID"), 1);
 }
 
+// init-store on PostgreSQL, run twice: the second run finds the tables and
+// changes nothing. Neither run shows the password.
+TEST_F(OdbcPostgresTest, InitStoreCreatesTheTablesOnce) {
+  m_backend.reset();
+  const std::string command =
+      std::string(VIP_CLI) + " init-store --connect '" + m_connectionString + "' 2>&1";
+  const auto run = [&](std::string& output) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+      output += buffer;
+    const int status = ::pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  const std::string password = m_connectionString.substr(m_connectionString.find("Pwd=") + 4);
+  std::string first;
+  std::string second;
+  EXPECT_EQ(run(first), 0);
+  m_backend = store::openOdbcBackend(store::ConnectionString::parse(m_connectionString));
+  m_backend->executeScript("INSERT INTO vipcardtype(vct_no) VALUES ('01')");
+  EXPECT_EQ(run(second), 1);
+  EXPECT_EQ(first.find(password), std::string::npos);
+  EXPECT_EQ(second.find(password), std::string::npos);
+  EXPECT_NE(second.find("nothing was changed"), std::string::npos)
+      << (second.find(password) == std::string::npos ? second : "<withheld>");
+  EXPECT_EQ(scalar("SELECT count(*) FROM vipcardtype"), "1");
+}
+
 // Kept last in this file: the server goes away between two statements.
 TEST_F(OdbcPostgresTest, ServerStoppedBetweenStatementsGivesAClearError) {
   m_backend->executeScript(
