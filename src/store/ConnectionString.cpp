@@ -40,6 +40,13 @@ bool isPasswordKey(std::string_view key) {
   return sameKey(key, "Password") || sameKey(key, "PWD");
 }
 
+// Whether a value must be quoted to read back the same.
+bool needsQuotes(std::string_view value) {
+  if (value.empty()) return false;
+  return value.find_first_of(";\"'") != std::string_view::npos || isBlank(value.front()) ||
+         isBlank(value.back()) || value.front() == '{';
+}
+
 [[noreturn]] void malformed(const std::string& why) {
   // The text itself is never quoted: any part of it may be a password.
   throw StoreError("Malformed connection string: " + why);
@@ -135,7 +142,7 @@ std::string ConnectionString::redacted() const {
     out += '=';
     if (isPasswordKey(key)) {
       out += "***";
-    } else if (value.find_first_of(";\"'") != std::string::npos) {
+    } else if (needsQuotes(value)) {
       out += '"';
       for (char c : value) {
         if (c == '"') out += '"';
