@@ -121,6 +121,23 @@ TEST_P(QueryTest, WritingOutsideInsertStateFails) {
   EXPECT_THROW(qryTmp.append(), store::StoreError);
 }
 
+// Appending again saves a pending record that holds a value and drops an
+// untouched one; closing the query drops it.
+TEST_P(QueryTest, PendingRecordOnAppendAndClose) {
+  Query qryInsert(m_connection, "qryInsert");
+  qryInsert.setSql("Select top 0 * from VipCardMaster");
+  qryInsert.open();
+  qryInsert.append();
+  qryInsert.setInteger("VCM_ID", 5);
+  qryInsert.append();
+  qryInsert.append();
+  qryInsert.setInteger("VCM_ID", 6);
+  qryInsert.close();
+  EXPECT_FALSE(qryInsert.inInsertState());
+  EXPECT_EQ(scalar("SELECT COUNT(*) FROM VipCardMaster"), "1");
+  EXPECT_EQ(scalar("SELECT VCM_ID FROM VipCardMaster"), "5");
+}
+
 TEST_P(QueryTest, ReadsRowsAndReopensAClosedConnection) {
   exec(
       "INSERT INTO VipCardMaster(VCM_ID, VCM_GuestName, VCM_Balance) VALUES(1, 'Ann', 12.5);"
