@@ -19,7 +19,6 @@ namespace {
 enum : std::uint16_t {
   kFormula = 0x0006,
   kEof = 0x000A,
-  kFormatBiff3 = 0x001E,
   kDateMode = 0x0022,
   kFilePass = 0x002F,
   kCodePage = 0x0042,
@@ -45,7 +44,6 @@ constexpr std::uint16_t kOldBofs[] = {0x0009, 0x0209, 0x0409};
 constexpr std::uint16_t kBiff5 = 0x0500, kBiff8 = 0x0600;
 constexpr std::uint16_t kGlobalsSubstream = 0x0005, kWorksheetSubstream = 0x0010;
 constexpr std::uint8_t kWorksheetSheetType = 0;
-constexpr std::uint32_t kBiff5MaxRows = 16384;
 
 // An RK number: a 30-bit integer or the high 30 bits of a double, either
 // possibly scaled by 100.
@@ -117,7 +115,6 @@ void XlsParser::readGlobals() {
   if (substream != kGlobalsSubstream)
     throw SheetError("the workbook stream does not start with the workbook globals");
   m_biff8 = version == kBiff8;
-  if (!m_biff8) m_sheet = SheetData(kBiff5MaxRows, SheetData::kXlsMaxCols);
 
   for (;;) {
     if (!m_stream.next(record))
@@ -140,7 +137,6 @@ void XlsParser::readGlobals() {
         break;
       }
       case kFormat:
-      case kFormatBiff3:
         readFormat(record);
         break;
       case kXf: {

@@ -160,6 +160,16 @@ TEST(XlsReader, MulrkRkAndMulblank) {
   EXPECT_EQ(workbook->rowCells(3).size(), 4u);  // B3:E3, blanks
 }
 
+TEST(XlsReader, LabelRstringBoolerrOutOfOrderAndDuplicates) {
+  // Rows stored out of order, a DIMENSIONS record claiming A1 alone, and D3
+  // stored twice: the later value wins.
+  EXPECT_EQ(read("crafted_cell_records.xls"), (Grid{
+                                                  {"label 8-bit", "标签 16-bit", "", ""},
+                                                  {"rich", "True", "#ERROR", ""},
+                                                  {"third row", "", "", "2"},
+                                              }));
+}
+
 TEST(XlsReader, Biff5TextInCodePage936) {
   // The chart sheet comes first in sheet order; the first worksheet is read.
   EXPECT_EQ(read("crafted_biff5_cp936.xls"), (Grid{
