@@ -55,6 +55,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   QApplication::setWindowIcon(form->windowIcon());
+  // Boxes and dialogs without an owner wear the window's look too.
+  app.setStyleSheet(form->styleSheet());
   std::unique_ptr<vip::window::DemoPrompts> demo;
   startDemo(*form, demo);
   form->show();

@@ -19,7 +19,7 @@ std::optional<std::string> DemoPrompts::editConnection(QWidget*, const std::stri
 
 void DemoPrompts::information(QWidget* parent, const QString& caption, const QString& text) {
   QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Ok, parent);
-  box.setWindowModality(Qt::ApplicationModal);
+  prepareBox(box);
   QTimer::singleShot(800, &box, [this, &box] {
     QScreen* screen = m_window->screen();
     if (screen != nullptr && !m_screenshotPath.isEmpty()) {

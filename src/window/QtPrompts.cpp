@@ -1,9 +1,8 @@
 #include "window/QtPrompts.h"
 
-#include <QApplication>
 #include <QFileDialog>
+#include <QFont>
 #include <QMessageBox>
-#include <QScreen>
 
 #include "window/ConnectionDialog.h"
 #include "window/WorkbookDialog.h"
@@ -14,12 +13,20 @@ namespace {
 
 void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
   QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
-  // Modal to the whole program, like the platform's task-modal boxes.
-  box.setWindowModality(Qt::ApplicationModal);
+  QtPrompts::prepareBox(box);
   box.exec();
 }
 
 }  // namespace
+
+void QtPrompts::prepareBox(QMessageBox& box) {
+  // Readable Chinese whatever the owner's small window font.
+  QFont font(QStringLiteral("微软雅黑"));
+  font.setPixelSize(14);
+  box.setFont(font);
+  // Modal to the whole program, like the platform's task-modal boxes.
+  box.setWindowModality(Qt::ApplicationModal);
+}
 
 void QtPrompts::information(QWidget* parent, const QString& caption, const QString& text) {
   showBox(parent, QMessageBox::Information, caption, text);

@@ -2,6 +2,8 @@
 
 #include "window/Prompts.h"
 
+class QMessageBox;
+
 namespace vip::window {
 
 // The real prompts: Qt message boxes, Qt's own (non-native) file dialog and
@@ -14,6 +16,9 @@ class QtPrompts : public Prompts {
       QWidget* parent, const QString& lastConfirmed,
       const std::function<void(const QString&)>& highlighted) override;
   std::optional<std::string> editConnection(QWidget* parent, const std::string& initial) override;
+
+  // Program-modal, with a font that reads Chinese well.
+  static void prepareBox(QMessageBox& box);
 };
 
 }  // namespace vip::window

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
@@ -44,6 +45,19 @@ QString windowStyleSheet() {
   QFile file(QStringLiteral(":/vipimport/office2007blue.qss"));
   if (!file.open(QIODevice::ReadOnly)) return {};
   return QString::fromUtf8(file.readAll());
+}
+
+// Six Chinese characters at 15 pixels are wider than an 83-pixel button on
+// the CJK faces we have; the caption steps down until it fits rather than
+// being clipped.
+void fitCaption(QPushButton& button) {
+  constexpr int kFrame = 8;  // border and padding of the style sheet, both sides
+  QFont font = button.font();
+  while (font.pixelSize() > 9 &&
+         QFontMetrics(font).horizontalAdvance(button.text()) > button.width() - kFrame) {
+    font.setPixelSize(font.pixelSize() - 1);
+  }
+  if (font != button.font()) button.setFont(font);
 }
 
 // While an import runs: the progress strip shows and closing waits.
@@ -121,6 +135,7 @@ void TForm1::buildControls() {
     if (pixelHeight > 0) result->setFont(face("MS Sans Serif", pixelHeight));
     result->setAutoDefault(false);
     result->setGeometry(geometry);
+    fitCaption(*result);
     return result;
   };
 
