@@ -413,17 +413,23 @@ class OdbcBackend final : public Backend {
   // lengths (a varchar without one is never cut) and identity or serial
   // columns.
   void refineFromCatalog(const std::string& table, std::vector<FieldDef>& fields) {
+    // "schema.table" names its schema; a bare name is looked up where an
+    // unqualified statement finds it.
+    const std::size_t dot = table.rfind('.');
+    const std::string schema = dot == std::string::npos ? std::string() : table.substr(0, dot);
+    const std::string name = dot == std::string::npos ? table : table.substr(dot + 1);
     const ResultSet catalog =
         run("SELECT column_name, character_maximum_length, data_type,"
             " CASE WHEN is_identity='YES' OR column_default LIKE 'nextval(%' THEN 1 ELSE 0 END"
             " FROM information_schema.columns"
-            " WHERE table_schema=current_schema() AND table_name=LOWER(?)",
-            {Value{table}});
+            " WHERE table_schema=COALESCE(LOWER(NULLIF(?,'')),current_schema())"
+            " AND table_name=LOWER(?)",
+            {Value{schema}, Value{name}});
     for (const auto& row : catalog.rows) {
-      const auto* name = std::get_if<std::string>(&row[0]);
-      if (name == nullptr) continue;
+      const auto* column = std::get_if<std::string>(&row[0]);
+      if (column == nullptr) continue;
       for (FieldDef& field : fields) {
-        if (field.name != *name) continue;
+        if (field.name != *column) continue;
         const auto* type = std::get_if<std::string>(&row[2]);
         const bool character = field.kind == FieldKind::String ||
                                field.kind == FieldKind::WideString || field.kind == FieldKind::Memo;

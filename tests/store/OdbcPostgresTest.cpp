@@ -112,6 +112,12 @@ TEST_F(OdbcPostgresTest, DescribesColumnsAsPostgresCountsThem) {
     EXPECT_EQ(fields[i].writable, !expected[i].identity);
     EXPECT_EQ(fields[i].lengthUnit, LengthUnit::Characters);
   }
+  // A name with its schema reads the same catalogue entries.
+  const std::vector<store::FieldDef> qualified = m_backend->describeTable("public.Kinds");
+  ASSERT_EQ(qualified.size(), fields.size());
+  EXPECT_EQ(qualified[2].size, 10);
+  EXPECT_EQ(qualified[5].size, 0);  // a varchar without a length is never cut
+  EXPECT_TRUE(qualified[1].identity);
   EXPECT_TRUE(m_backend->isIdentity("Kinds", "ID"));
   EXPECT_TRUE(m_backend->isIdentity("kinds", "serial_no"));
   EXPECT_FALSE(m_backend->isIdentity("kinds", "whole"));
