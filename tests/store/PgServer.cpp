@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -208,6 +209,25 @@ class AdminSession {
   std::string m_error;
 };
 
+// Folders of test servers whose program was killed (its server then quits
+// with it, but the folder stays): older than ten minutes and without a
+// running postmaster.
+void removeAbandonedClusters() {
+  std::error_code ec;
+  const auto now = fs::file_time_type::clock::now();
+  for (const auto& entry : fs::directory_iterator("/tmp", ec)) {
+    if (entry.path().filename().string().rfind("vip-pg-", 0) != 0) continue;
+    const auto modified = fs::last_write_time(entry.path(), ec);
+    if (ec || now - modified < std::chrono::minutes(10)) continue;
+    std::ifstream pidFile(entry.path() / "data" / "postmaster.pid");
+    long pid = 0;
+    if (pidFile >> pid && pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+      continue;
+    }
+    fs::remove_all(entry.path(), ec);
+  }
+}
+
 }  // namespace
 
 PgServer& PgServer::instance() {
@@ -221,6 +241,7 @@ PgServer::PgServer() : m_owner(::getpid()) {
     m_failure = "no PostgreSQL server binaries under /usr/lib/postgresql (scripts/install-deps)";
     return;
   }
+  removeAbandonedClusters();
   char pattern[] = "/tmp/vip-pg-XXXXXX";
   if (::mkdtemp(pattern) == nullptr) {
     m_failure = std::string("cannot create a temporary folder: ") + std::strerror(errno);
