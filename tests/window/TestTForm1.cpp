@@ -103,6 +103,9 @@ class TForm1Test : public QObject {
     QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     QVERIFY(!m_form->windowIcon().isNull());
+    const QRect desktop = m_form->screen()->geometry();
+    QCOMPARE(m_form->pos(), QPoint(desktop.left() + (desktop.width() - 955) / 2,
+                                   desktop.top() + (desktop.height() - 529) / 2));
   }
 
   void controls_data() {
@@ -125,6 +128,9 @@ class TForm1Test : public QObject {
     QVERIFY(b != nullptr);
     QCOMPARE(b->geometry(), geometry);
     QCOMPARE(b->text(), caption);
+    // The whole caption shows inside the button's frame.
+    QVERIFY2(b->fontMetrics().horizontalAdvance(caption) <= b->width() - 8,
+             qPrintable(QStringLiteral("%1 px").arg(b->fontMetrics().horizontalAdvance(caption))));
   }
 
   void labelsBoxesAndLog() {
@@ -399,10 +405,12 @@ class TForm1Test : public QObject {
     choosePaths(kCategories, kMembers);
     QString statesDuringRun;
     bool visibleAfterClose = false;
+    bool progressShown = false;
     QMetaObject::invokeMethod(
         m_form.get(),
         [&] {
           QVERIFY(m_form->importRunning());
+          progressShown = child<QProgressBar>("pbImport")->isVisible();
           button("btnConnectDB")->click();
           statesDuringRun = buttonStates();
           m_form->close();
@@ -413,10 +421,27 @@ class TForm1Test : public QObject {
     m_prompts->expectNotice(QStringLiteral("导入完毕"));
     button("btnImport")->click();
     QCOMPARE(statesDuringRun, QStringLiteral("EEEdd"));
+    QVERIFY(progressShown);
     QVERIFY(visibleAfterClose);
     QCOMPARE(logLines().back(), QStringLiteral(">>>"));
     QCOMPARE(teststore::countRows(store, "VipCardMaster"), 3);
     QVERIFY(!m_form->isVisible());  // closed once the run had returned
+  }
+
+  // A close asked for during a run that then fails follows its error display.
+  void closeDuringAFailingImport() {
+    const std::string store = newStore();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    connectTo(store);
+    choosePaths(kCategories, m_dir.filePath(QStringLiteral("absent.xls")));
+    QMetaObject::invokeMethod(
+        m_form.get(), [&] { m_form->close(); }, Qt::QueuedConnection);
+    m_prompts->expectError(QString());
+    button("btnImport")->click();
+    QCOMPARE(m_prompts->shown().size(), 1);
+    QCOMPARE(logLines().back(), QStringLiteral("正在导入会员资料，请耐心等待......"));
+    QVERIFY(!m_form->isVisible());
   }
 };
 
