@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -98,6 +99,8 @@ class WorkbookDialogTest : public QObject {
     const auto result = run(path("a.xls"), highlighted, [this](QFileDialog* dialog) {
       QCOMPARE(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->text(),
                QStringLiteral("a.xls"));
+      QCOMPARE(dialog->pos(),
+               WorkbookDialog::placement(dialog->screen()->geometry(), dialog->size()));
       highlight(dialog, path("b.xlsx"));
       highlight(dialog, path("a.xls"));
       static_cast<QDialog*>(dialog)->accept();
