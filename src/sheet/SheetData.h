@@ -23,6 +23,8 @@ class SheetData {
   // A hint from the reader of how many cells are coming.
   void reserveCells(std::size_t count);
   std::uint32_t addString(std::string text);
+  // A hint from the reader of how many strings are coming.
+  void reserveStrings(std::size_t count) { m_strings.reserve(m_strings.size() + count); }
   void setDate1904(bool value) { m_date1904 = value; }
   void finish();
 

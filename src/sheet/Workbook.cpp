@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,19 +25,17 @@ bool startsWith(std::span<const unsigned char> bytes, const unsigned char (&sign
 std::vector<unsigned char> readWholeFile(const std::string& path) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) throw SheetError(path + ": cannot open the workbook: " + std::strerror(errno));
-  // One read of the whole file into a buffer of its size; the loop only
-  // matters for files that grow or report no size.
+  // One read into a buffer of the file's size, so the bytes are held once;
+  // the loop after it only matters for a file that grows or has no size.
   std::vector<unsigned char> bytes;
   struct stat info {};
-  if (fstat(fileno(file), &info) == 0 && info.st_size > 0)
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
-  for (;;) {
-    const std::size_t used = bytes.size();
-    bytes.resize(std::max<std::size_t>(bytes.capacity(), used + (1 << 16)));
-    const std::size_t got = std::fread(bytes.data() + used, 1, bytes.size() - used, file);
-    bytes.resize(used + got);
-    if (got == 0) break;
+  if (fstat(fileno(file), &info) == 0 && info.st_size > 0) {
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
   }
+  unsigned char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    bytes.insert(bytes.end(), chunk, chunk + got);
   const bool failed = std::ferror(file) != 0;
   const int error = errno;
   std::fclose(file);

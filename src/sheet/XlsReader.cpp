@@ -1,5 +1,6 @@
 #include "sheet/XlsReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -204,6 +205,7 @@ void XlsParser::readSharedStrings(const BiffRecord& record) {
   m_sstCount = 0;
   // Each string takes at least three bytes, so a count that lies cannot make
   // the table larger than the record holds.
+  m_sheet.reserveStrings(std::min<std::size_t>(unique, reader.remaining() / 3));
   std::uint32_t index = 0;
   for (; index < unique && reader.remaining() > 0; ++index) {
     std::string text;
