@@ -3,7 +3,12 @@
 #include <zip.h>
 
 #include <array>
+#include <condition_variable>
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "sheet/SheetError.h"
 
@@ -18,6 +23,88 @@ std::string zipErrorText(zip_error_t* error) {
 
 struct ZipFileCloser {
   void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+
+// Inflates a large part on a second thread, a few chunks ahead of the
+// parser, so that inflating and parsing a big worksheet overlap. At most
+// kChunks buffers exist; the destructor stops and joins the thread on every
+// path, a parse failure included.
+class ReadAhead {
+ public:
+  static constexpr std::size_t kChunks = 4, kChunkSize = 256 * 1024;
+
+  explicit ReadAhead(zip_file_t* file) : m_file(file) {
+    for (std::size_t i = 0; i < kChunks; ++i)
+      m_free.emplace_back(kChunkSize);
+    m_thread = std::thread([this] { run(); });
+  }
+  ~ReadAhead() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_stop = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+  }
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The next chunk into `chunk` (its size set to the bytes inflated); false
+  // at the end. A damaged stream leaves its reason in `error`.
+  bool next(std::vector<char>& chunk, std::string& error) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_full.empty() || m_done; });
+    if (m_full.empty()) {
+      error = m_error;
+      return false;
+    }
+    if (!chunk.empty()) m_free.push_back(std::move(chunk));
+    chunk = std::move(m_full.front());
+    m_full.pop_front();
+    lock.unlock();
+    m_changed.notify_all();
+    return true;
+  }
+
+ private:
+  void run() {
+    for (;;) {
+      std::vector<char> buffer;
+      {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_stop || !m_free.empty(); });
+        if (m_stop) return;
+        buffer = std::move(m_free.back());
+        m_free.pop_back();
+      }
+      buffer.resize(kChunkSize);
+      const zip_int64_t got = zip_fread(m_file, buffer.data(), buffer.size());
+      {
+        std::lock_guard lock(m_mutex);
+        if (got < 0) {
+          m_error = zip_error_strerror(zip_file_get_error(m_file));
+          m_done = true;
+        } else if (got == 0) {
+          m_done = true;
+        } else {
+          buffer.resize(static_cast<std::size_t>(got));
+          m_full.push_back(std::move(buffer));
+        }
+      }
+      m_changed.notify_all();
+      if (got <= 0) return;
+    }
+  }
+
+  zip_file_t* m_file;
+  std::mutex m_mutex;
+  std::condition_variable m_changed;
+  std::deque<std::vector<char>> m_full;
+  std::vector<std::vector<char>> m_free;
+  std::string m_error;
+  bool m_done = false;
+  bool m_stop = false;
+  std::thread m_thread;
 };
 
 }  // namespace
@@ -85,16 +172,8 @@ void XlsxArchive::read(std::string_view part,
   std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(m_zip, *index, 0));
   if (!file) fail("cannot read the part " + std::string(part) + ": " + zip_strerror(m_zip));
 
-  std::array<char, 256 * 1024> buffer;
   std::uint64_t partRead = 0;
-  for (;;) {
-    zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
-    if (got < 0) {
-      fail("the part " + std::string(part) +
-           " is damaged: " + zip_error_strerror(zip_file_get_error(file.get())));
-    }
-    if (got == 0) break;
-    auto size = static_cast<std::uint64_t>(got);
+  auto account = [&](std::uint64_t size) {
     partRead += size;
     m_totalRead += size;
     if (m_totalRead > m_limits.totalBytes) {
@@ -105,6 +184,29 @@ void XlsxArchive::read(std::string_view part,
       fail("the part " + std::string(part) + " inflates more than " +
            std::to_string(m_limits.maxRatio) + " times its compressed size (a zip bomb?)");
     }
+  };
+  auto damaged = [&](const std::string& reason) {
+    fail("the part " + std::string(part) + " is damaged: " + reason);
+  };
+
+  if (compressed >= m_limits.readAheadFloor) {
+    ReadAhead ahead(file.get());
+    std::vector<char> chunk;
+    std::string error;
+    while (ahead.next(chunk, error)) {
+      account(chunk.size());
+      sink(std::span<const char>(chunk.data(), chunk.size()));
+    }
+    if (!error.empty()) damaged(error);
+    return;
+  }
+
+  std::array<char, 256 * 1024> buffer;
+  for (;;) {
+    zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
+    if (got < 0) damaged(zip_error_strerror(zip_file_get_error(file.get())));
+    if (got == 0) break;
+    account(static_cast<std::uint64_t>(got));
     sink(std::span<const char>(buffer.data(), static_cast<std::size_t>(got)));
   }
 }

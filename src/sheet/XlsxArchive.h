@@ -22,6 +22,9 @@ class XlsxArchive {
     std::uint64_t totalBytes = std::uint64_t{2} << 30;  // over all parts read
     std::uint64_t ratioFloor = 16u << 20;  // parts up to this size skip the ratio check
     std::uint64_t maxRatio = 200;          // inflated : compressed
+    // Parts whose compressed size reaches this are inflated a few chunks
+    // ahead on a second thread, overlapping with the parse.
+    std::uint64_t readAheadFloor = 4u << 20;
   };
 
   XlsxArchive(std::span<const unsigned char> bytes, std::string fileName, Limits limits);

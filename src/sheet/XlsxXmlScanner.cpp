@@ -348,8 +348,10 @@ bool XlsxXmlScanner::scanStartTag(std::size_t& pos) {
   }
   m_attributes.push_back(nullptr);
 
-  const char* name = w + nameBegin;
-  const std::string_view local = xmlLocalName(name);
+  std::string_view local(w + nameBegin, nameEnd - nameBegin);
+  if (const std::size_t colon = local.rfind(':'); colon != std::string_view::npos) {
+    local.remove_prefix(colon + 1);
+  }
   m_handler.startElement(local, m_attributes.data());
   if (selfClosing) {
     m_handler.endElement(local);

@@ -266,6 +266,38 @@ TEST(XlsxArchive, InflationCaps) {
   EXPECT_FALSE(normal.contains("xl/nothing.xml"));
 }
 
+// Every part read ahead on a second thread: the same bytes, the same caps,
+// and a parse failure midway stops the thread cleanly.
+TEST(XlsxArchive, ReadAheadGivesTheSameBytes) {
+  std::vector<unsigned char> bytes = fixtureBytes("zip_bomb.xlsx");
+  const std::string part = "xl/worksheets/sheet1.xml";
+  auto collect = [&](XlsxArchive& archive) {
+    std::string text;
+    archive.read(part,
+                 [&](std::span<const char> chunk) { text.append(chunk.data(), chunk.size()); });
+    return text;
+  };
+  XlsxArchive::Limits plain;
+  plain.maxRatio = 1u << 20;
+  XlsxArchive::Limits ahead = plain;
+  ahead.readAheadFloor = 0;
+  XlsxArchive one(bytes, "a.xlsx", plain), two(bytes, "b.xlsx", ahead);
+  const std::string expected = collect(one);
+  EXPECT_GT(expected.size(), 40u << 20);
+  EXPECT_TRUE(collect(two) == expected);
+
+  XlsxArchive capped(bytes, "c.xlsx", XlsxArchive::Limits{.readAheadFloor = 0});
+  EXPECT_THROW(collect(capped), SheetError);
+
+  XlsxArchive stopped(bytes, "d.xlsx", ahead);
+  int chunks = 0;
+  EXPECT_THROW(stopped.read(part,
+                            [&](std::span<const char>) {
+                              if (++chunks == 2) throw SheetError("stop");
+                            }),
+               SheetError);
+}
+
 TEST(XlsxReader, ThroughTheWorkbook) {
   auto book = Workbook::open(fixturePath("plain_used_range_b3_d10.xlsx"));
   EXPECT_EQ(book->rowCount(), 10);
