@@ -1,5 +1,7 @@
 #include "window/DemoPrompts.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPixmap>
@@ -15,6 +17,10 @@ DemoPrompts::DemoPrompts(std::string connectionString, QString screenshotPath, Q
 
 std::optional<std::string> DemoPrompts::editConnection(QWidget*, const std::string&) {
   return m_connectionString;
+}
+
+void DemoPrompts::critical(QWidget*, const QString& caption, const QString& text) {
+  std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
 }
 
 void DemoPrompts::information(QWidget* parent, const QString& caption, const QString& text) {

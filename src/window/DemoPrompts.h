@@ -12,6 +12,8 @@ class DemoPrompts : public QtPrompts {
   DemoPrompts(std::string connectionString, QString screenshotPath, QWidget* window);
 
   void information(QWidget* parent, const QString& caption, const QString& text) override;
+  // Nobody watches the demonstration: a failure goes to the error stream.
+  void critical(QWidget* parent, const QString& caption, const QString& text) override;
   std::optional<std::string> editConnection(QWidget* parent, const std::string& initial) override;
 
   bool screenshotSaved() const { return m_saved; }
