@@ -58,8 +58,9 @@ class SqliteBackend final : public Backend {
       case RecognisedStatement::Kind::IdentityTest:
         return identityTest(statement.table, statement.column);
       case RecognisedStatement::Kind::Allocation: {
+        static const FieldDef number = fieldFromDeclaredType("ASN_NO", "int");
         ResultSet result;
-        result.columns.push_back(fieldFromDeclaredType("ASN_NO", "int"));
+        result.columns.push_back(number);
         result.rows.push_back(
             {static_cast<std::int64_t>(allocate(statement.table, statement.column))});
         return result;
@@ -212,9 +213,10 @@ class SqliteBackend final : public Backend {
   }
 
   ResultSet identityTest(const std::string& table, const std::string& column) {
+    static const std::vector<FieldDef> columns{fieldFromDeclaredType("colstat", "smallint"),
+                                               fieldFromDeclaredType("name", "nvarchar(128)")};
     ResultSet result;
-    result.columns.push_back(fieldFromDeclaredType("colstat", "smallint"));
-    result.columns.push_back(fieldFromDeclaredType("name", "nvarchar(128)"));
+    result.columns = columns;
     if (isIdentity(table, column)) {
       const TableInfo* info = findTableInfo(table);
       result.rows.push_back({static_cast<std::int64_t>(1), info->columns[*info->identity].name});
@@ -224,7 +226,7 @@ class SqliteBackend final : public Backend {
 
   std::int32_t allocateOnce(const std::string& table, const std::string& column) {
     const std::string key = column + "_" + table;
-    SqliteTransaction transaction(m_db);
+    SqliteTransaction transaction(m_db, statement("BEGIN IMMEDIATE"), statement("COMMIT"));
     {
       StatementUse bump(statement("UPDATE AutoSerialNo SET ASN_NO=ASN_NO+1 WHERE ASN_TYPE=?1"));
       bump->bindText(1, key);

@@ -111,8 +111,10 @@ bool SqliteStatement::columnIsNull(int index) const {
   return sqlite3_column_type(m_stmt, index) == SQLITE_NULL;
 }
 
-SqliteTransaction::SqliteTransaction(sqlite3* db) : m_db(db) {
-  checkSqlite(m_db, sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
+SqliteTransaction::SqliteTransaction(sqlite3* db, SqliteStatement& begin, SqliteStatement& commit)
+    : m_db(db), m_commit(commit) {
+  StatementUse use(begin);
+  use->step();
 }
 
 SqliteTransaction::~SqliteTransaction() {
@@ -120,7 +122,8 @@ SqliteTransaction::~SqliteTransaction() {
 }
 
 void SqliteTransaction::commit() {
-  checkSqlite(m_db, sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr));
+  StatementUse use(m_commit);
+  use->step();
   m_done = true;
 }
 

@@ -59,11 +59,11 @@ class StatementUse {
   SqliteStatement& m_statement;
 };
 
-// A write transaction taken at once (BEGIN IMMEDIATE), rolled back unless
-// committed.
+// A write transaction taken at once (`begin` is BEGIN IMMEDIATE), rolled
+// back unless `commit` (COMMIT) has run.
 class SqliteTransaction {
  public:
-  explicit SqliteTransaction(sqlite3* db);
+  SqliteTransaction(sqlite3* db, SqliteStatement& begin, SqliteStatement& commit);
   ~SqliteTransaction();
   SqliteTransaction(const SqliteTransaction&) = delete;
   SqliteTransaction& operator=(const SqliteTransaction&) = delete;
@@ -71,6 +71,7 @@ class SqliteTransaction {
 
  private:
   sqlite3* m_db;
+  SqliteStatement& m_commit;
   bool m_done = false;
 };
 
