@@ -117,6 +117,20 @@ TEST_P(SerialNoTest, FailedBatchIsRolledBackAndLeavesTheRecordAlone) {
   EXPECT_EQ(drawMember(qryInsert), "2");
 }
 
+// A counter at the top of the 32-bit range cannot give a next number: the
+// row fails and the counter keeps its value.
+TEST_P(SerialNoTest, ExhaustedCounterFailsAndIsLeftAsItWas) {
+  exec("INSERT INTO AutoSerialNo(ASN_TYPE,ASN_NO) VALUES('VCM_ID_VIPCardMaster',2147483647)");
+  Query qryInsert(m_connection, "qryInsert");
+  qryInsert.setSql("Select top 0 * from VipCardMaster");
+  qryInsert.open();
+  qryInsert.append();
+  EXPECT_THROW(AssignAutoSerialNo("VIPCardMaster", "VCM_ID", &qryInsert), store::StoreError);
+  EXPECT_EQ(qryInsert.fieldAsText("VCM_ID"), "");
+  EXPECT_EQ(scalar("SELECT ASN_NO FROM AutoSerialNo WHERE ASN_TYPE='VCM_ID_VIPCardMaster'"),
+            "2147483647");
+}
+
 TEST_P(SerialNoTest, PreconditionsRaiseAnAssertionFailureWithOurLine) {
   Query open(m_connection, "qryInsert");
   open.setSql("Select top 0 * from VipCardMaster");
