@@ -70,9 +70,10 @@ TEST(ConnectStore, UnreachableStoreReportsWhyWithoutThePassword) {
     const auto result = connectStore(acQxsys, qryTmp, text, sysDate);
     EXPECT_FALSE(result.opened);
     EXPECT_FALSE(result.reason.empty());
-    if (text.find("absent.db") != std::string::npos)
+    if (text.find("absent.db") != std::string::npos) {
       EXPECT_NE(result.reason.find("absent.db' does not exist"), std::string::npos)
           << result.reason;
+    }
     EXPECT_EQ(result.reason.find(secret), std::string::npos) << "reason leaks the password";
     EXPECT_FALSE(acQxsys.isOpen());
     EXPECT_EQ(sysDate, vip::todayText());
