@@ -101,7 +101,10 @@ void XlsxSheetParser::startCell(const char** attributes) {
   const char* s = nullptr;
   const char* t = nullptr;
   for (const char** a = attributes; a[0] != nullptr; a += 2) {
-    std::string_view attribute = xmlLocalName(a[0]);
+    // Nearly every attribute here is one unprefixed letter; only others need
+    // their prefix looked for.
+    std::string_view attribute =
+        a[0][0] != '\0' && a[0][1] == '\0' ? std::string_view(a[0], 1) : xmlLocalName(a[0]);
     if (attribute == "r") {
       r = a[1];
     } else if (attribute == "s") {
