@@ -12,19 +12,23 @@ namespace {
 // Replaces every "%0:s" by the table name and every "%1:s" by the column name.
 std::string formatBatchLine(std::string_view line, const std::string& table,
                             const std::string& column) {
+  // Runs of plain text are copied whole: every serial number formats this
+  // batch (and the SQLite map formats it again to check the text it got).
   std::string out;
   out.reserve(line.size() + 4 * (table.size() + column.size()));
-  for (std::size_t i = 0; i < line.size();) {
-    if (line.substr(i, 4) == "%0:s") {
-      out += table;
-      i += 4;
-    } else if (line.substr(i, 4) == "%1:s") {
-      out += column;
-      i += 4;
+  std::size_t from = 0;
+  for (std::size_t at = line.find('%'); at != std::string_view::npos; at = line.find('%', at)) {
+    const std::string_view code = line.substr(at, 4);
+    if (code == "%0:s" || code == "%1:s") {
+      out.append(line.substr(from, at - from));
+      out += code[1] == '0' ? table : column;
+      at += code.size();
+      from = at;
     } else {
-      out += line[i++];
+      ++at;
     }
   }
+  out.append(line.substr(from));
   return out;
 }
 
