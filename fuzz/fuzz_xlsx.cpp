@@ -1,6 +1,6 @@
 // libFuzzer target for the .xlsx reader. Input that starts like a zip is read
 // as a whole package; anything else is read as a worksheet part on its own,
-// so that mutations reach the XML scanner and the cell reader instead of
+// so that mutations reach the XML parser and the cell reader instead of
 // dying at the zip's checksums. Either it loads, and every present cell
 // yields a text (or the error-value failure), or it fails with one
 // SheetError. Crashes, hangs and runaway memory are findings.

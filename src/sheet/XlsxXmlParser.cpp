@@ -2,12 +2,10 @@
 
 #include <expat.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "sheet/SheetError.h"
-#include "sheet/XlsxXmlScanner.h"
 
 namespace vip::sheet {
 
@@ -100,60 +98,7 @@ XlsxXmlParser::~XlsxXmlParser() {
   XML_ParserFree(m_parser);
 }
 
-namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-  }
-  return true;
-}
-
-// Whether a part that starts so is UTF-8: no UTF-16 byte order mark, and an
-// XML declaration that names no other encoding.
-bool isUtf8Part(std::string_view start) {
-  if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) return false;
-  if (start.starts_with("\xEF\xBB\xBF")) start.remove_prefix(3);
-  if (!start.starts_with("<?xml")) return true;
-  std::string_view declaration = start.substr(0, start.find("?>"));
-  std::size_t at = declaration.find("encoding");
-  if (at == std::string_view::npos) return true;
-  std::size_t quote = declaration.find_first_of("\"'", at);
-  if (quote == std::string_view::npos) return false;
-  std::size_t close = declaration.find(declaration[quote], quote + 1);
-  if (close == std::string_view::npos) return false;
-  return equalsIgnoringCase(declaration.substr(quote + 1, close - quote - 1), "UTF-8");
-}
-
-}  // namespace
-
-void XlsxXmlParser::choose(std::span<const char> start) {
-  m_chosen = true;
-  if (isUtf8Part(std::string_view(start.data(), std::min<std::size_t>(start.size(), 512)))) {
-    m_scanner = std::make_unique<XlsxXmlScanner>(m_handler);
-  }
-}
-
-template <typename Step>
-void XlsxXmlParser::scanned(Step step) {
-  try {
-    step();
-  } catch (const XlsxXmlScanner::Malformed& malformed) {
-    throw SheetError(m_fileName + ": malformed XML in " + m_partName + " at byte " +
-                     std::to_string(malformed.offset) + ": " + malformed.reason);
-  }
-}
-
 void XlsxXmlParser::feed(std::span<const char> chunk) {
-  if (!m_chosen) {
-    if (chunk.empty()) return;
-    choose(chunk);
-  }
-  if (m_scanner) {
-    scanned([&] { m_scanner->feed(chunk); });
-    return;
-  }
   // expat takes int lengths; the archive hands out far smaller chunks, but a
   // caller's span is split all the same.
   while (chunk.size() > INT_MAX / 2) {
@@ -164,10 +109,6 @@ void XlsxXmlParser::feed(std::span<const char> chunk) {
 }
 
 void XlsxXmlParser::finish() {
-  if (m_scanner) {
-    scanned([&] { m_scanner->finish(); });
-    return;
-  }
   parse(nullptr, 0, true);
 }
 

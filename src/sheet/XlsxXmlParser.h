@@ -1,7 +1,6 @@
 #pragma once
 
 #include <exception>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,12 +25,7 @@ std::string_view xmlLocalName(const char* qualified);
 // The value of the attribute whose local name is `name`, or nullptr.
 const char* xmlAttribute(const char** attributes, std::string_view name);
 
-class XlsxXmlScanner;
-
-// A streaming XML parser over one part of the package. UTF-8 parts (all that
-// writers produce in practice) go through our own scanner, which keeps a
-// worksheet of millions of cells within a second or two; parts in another
-// encoding go through expat. Document type
+// A streaming XML parser (expat) over one part of the package. Document type
 // declarations and entity declarations are refused outright: a workbook part
 // never needs them, and they are how entity-expansion bombs and external
 // entity reads get in. Errors throw SheetError naming the file and the part;
@@ -48,14 +42,8 @@ class XlsxXmlParser {
   void finish();
 
  private:
-  void choose(std::span<const char> start);
   void parse(const char* data, int length, bool last);
   [[noreturn]] void fail();
-  template <typename Step>
-  void scanned(Step step);
-
-  std::unique_ptr<XlsxXmlScanner> m_scanner;  // null: expat, or not chosen yet
-  bool m_chosen = false;
   XML_ParserStruct* m_parser;
   XlsxXmlHandler& m_handler;
   std::string m_fileName;
