@@ -20,8 +20,8 @@ inline constexpr const char* kAllocationBatch[] = {
     "begin tran",
     "set nocount on ",
     "update AutoSerialNo with (serializable) set ASN_NO=ASN_NO+1 where ASN_TYPE='%1:s_%0:s'",
-    "if @@rowcount = 0  begin insert into AutoSerialNo  (ASN_NO,ASN_TYPE) select "
-    "isnull(max(%1:s),0)+1,'%1:s_%0:s' from %0:s  end",
+    ("if @@rowcount = 0  begin insert into AutoSerialNo  (ASN_NO,ASN_TYPE) select "
+     "isnull(max(%1:s),0)+1,'%1:s_%0:s' from %0:s  end"),
     "select  ASN_NO from AutoSerialNo where ASN_TYPE='%1:s_%0:s'",
     "commit tran",
 };
