@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "common/AsciiCase.h"
+
 namespace vip::sheet {
 namespace {
 
@@ -60,10 +62,10 @@ bool holdsCurrencySymbol(std::string_view text) {
 // [h], [mm], [ss]: elapsed hours, minutes or seconds.
 bool isElapsedTime(std::string_view inside) {
   if (inside.empty()) return false;
-  const char first = static_cast<char>(inside.front() | 0x20);
+  const char first = toLowerAscii(inside.front());
   if (first != 'h' && first != 'm' && first != 's') return false;
   for (char c : inside)
-    if (static_cast<char>(c | 0x20) != first) return false;
+    if (toLowerAscii(c) != first) return false;
   return true;
 }
 

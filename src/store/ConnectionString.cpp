@@ -1,8 +1,8 @@
 #include "store/ConnectionString.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "common/AsciiCase.h"
 #include "store/StoreError.h"
 
 namespace vip::store {
@@ -23,21 +23,8 @@ std::string trimmed(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-std::string upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
-
-bool sameKey(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 bool isPasswordKey(std::string_view key) {
-  return sameKey(key, "Password") || sameKey(key, "PWD");
+  return equalsIgnoringCase(key, "Password") || equalsIgnoringCase(key, "PWD");
 }
 
 // Whether a value must be quoted to read back the same.
@@ -125,13 +112,13 @@ ConnectionString ConnectionString::parse(const std::string& text) {
 std::optional<std::string> ConnectionString::get(const std::string& key) const {
   // The last setting of a key wins, as when a later key overrides an earlier one.
   for (auto it = m_pairs.rbegin(); it != m_pairs.rend(); ++it) {
-    if (sameKey(it->first, key)) return it->second;
+    if (equalsIgnoringCase(it->first, key)) return it->second;
   }
   return std::nullopt;
 }
 
 std::string ConnectionString::provider() const {
-  return upper(get("Provider").value_or(""));
+  return toUpperAscii(get("Provider").value_or(""));
 }
 
 std::string ConnectionString::redacted() const {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/AsciiCase.h"
+
 namespace vip::store {
 namespace {
 
@@ -22,15 +24,6 @@ DateOrder dateOrder(std::string_view format) {
     }
   }
   return DateOrder::MonthDayYear;
-}
-
-char lowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "common/AsciiCase.h"
 #include "common/NumberText.h"
 #include "store/DateTimeScanner.h"
 #include "store/DecimalText.h"
@@ -170,10 +171,7 @@ std::string decimal4Text(const Decimal4& value, char decimalSeparator) {
 // Letter case ignored: "f", "FA" and "fAlSe" all begin "False".
 bool isBeginningOf(std::string_view text, std::string_view word) {
   if (text.empty() || text.size() > word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if ((text[i] | 0x20) != (word[i] | 0x20)) return false;
-  }
-  return true;
+  return equalsIgnoringCase(text, word.substr(0, text.size()));
 }
 
 // ---- reading a cell text --------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <map>
 #include <thread>
 
+#include "common/AsciiCase.h"
 #include "store/OdbcDialect.h"
 #include "store/OdbcHandle.h"
 #include "store/OdbcWideText.h"
@@ -24,20 +25,9 @@ constexpr SQLULEN kLoginTimeoutSeconds = 15;
 // many times before the row fails with the store's message.
 constexpr int kAllocationAttempts = 6;
 
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  return lower(a) == lower(b);
-}
-
 std::string passwordOf(const ConnectionString& settings) {
   for (const auto& [key, value] : settings.pairs()) {
-    if (sameName(key, "Password") || sameName(key, "PWD")) return value;
+    if (equalsIgnoringCase(key, "Password") || equalsIgnoringCase(key, "PWD")) return value;
   }
   return {};
 }
@@ -187,7 +177,7 @@ class OdbcBackend final : public Backend {
   }
 
   std::vector<FieldDef> describeTable(const std::string& table) override {
-    const std::string key = lower(table);
+    const std::string key = toLowerAscii(table);
     if (auto found = m_tables.find(key); found != m_tables.end()) return found->second;
     OdbcHandle stmt = newStatement();
     WideText text = toWide(m_dialect.selectEmpty(table));
@@ -236,7 +226,7 @@ class OdbcBackend final : public Backend {
       return !query(identityTestStatement(table, column)).rows.empty();
     }
     for (const FieldDef& field : describeTable(table)) {
-      if (field.identity && sameName(field.name, column)) return true;
+      if (field.identity && equalsIgnoringCase(field.name, column)) return true;
     }
     return false;
   }
@@ -461,7 +451,7 @@ class OdbcBackend final : public Backend {
     name.kind = FieldKind::WideString;
     result.columns = {colstat, name};
     for (const FieldDef& field : describeTable(statement.table)) {
-      if (field.identity && sameName(field.name, statement.column)) {
+      if (field.identity && equalsIgnoringCase(field.name, statement.column)) {
         result.rows.push_back({Value{std::int64_t{1}}, Value{field.name}});
       }
     }
@@ -785,7 +775,7 @@ class OdbcBackend final : public Backend {
   static std::int32_t numberFrom(const ResultSet& result) {
     std::size_t index = result.columns.size();
     for (std::size_t i = 0; i < result.columns.size(); ++i) {
-      if (sameName(result.columns[i].name, "ASN_NO")) index = i;
+      if (equalsIgnoringCase(result.columns[i].name, "ASN_NO")) index = i;
     }
     if (result.rows.empty() || index == result.columns.size()) {
       throw StoreError("The allocation batch returned no ASN_NO");
@@ -841,7 +831,7 @@ class OdbcBackend final : public Backend {
       } else if ((i == 0 || sql[i - 1] == '\n') && (c == 'G' || c == 'g')) {
         std::size_t end = sql.find('\n', i);
         if (end == std::string::npos) end = sql.size();
-        const std::string line = lower(sql.substr(i, end - i));
+        const std::string line = toLowerAscii(sql.substr(i, end - i));
         if (line.find_first_not_of(" \t\r", 2) == std::string::npos && line.rfind("go", 0) == 0) {
           flush();
           i = end;

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <optional>
 
+#include "common/AsciiCase.h"
 #include "store/ConnectionString.h"
 #include "store/StoreError.h"
 
@@ -9,24 +10,11 @@ namespace vip::store {
 
 namespace {
 
-bool sameKey(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 std::optional<std::string> valueOf(const ConnectionString& settings, std::string_view key) {
   for (const auto& [name, value] : settings.pairs()) {
-    if (sameKey(name, key)) return value;
+    if (equalsIgnoringCase(name, key)) return value;
   }
   return std::nullopt;
-}
-
-std::string upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
 }
 
 // ODBC's own quoting: a value holding ; { } or blanks at its ends goes in
@@ -77,7 +65,8 @@ SqlServerAddress parseDataSource(std::string text) {
     address.instance = text.substr(slash + 1);
     text.erase(slash);
   }
-  if (!text.empty() && text != "." && !sameKey(text, "(local)") && !sameKey(text, "localhost")) {
+  if (!text.empty() && text != "." && !equalsIgnoringCase(text, "(local)") &&
+      !equalsIgnoringCase(text, "localhost")) {
     address.host = text;
   }
   return address;
@@ -87,7 +76,8 @@ std::string sqlServerString(const ConnectionString& settings) {
   const std::string driver = valueOf(settings, "Driver").value_or("FreeTDS");
   const SqlServerAddress address = parseDataSource(
       valueOf(settings, "Data Source").value_or(valueOf(settings, "Server").value_or("")));
-  const bool freeTds = sameKey(driver, "FreeTDS") || sameKey(driver, "{FreeTDS}");
+  const bool freeTds =
+      equalsIgnoringCase(driver, "FreeTDS") || equalsIgnoringCase(driver, "{FreeTDS}");
   std::string out;
   add(out, "Driver", driver);
   if (freeTds) {
@@ -114,8 +104,8 @@ std::string sqlServerString(const ConnectionString& settings) {
 std::string passThroughString(const ConnectionString& settings) {
   std::string out;
   for (const auto& [key, value] : settings.pairs()) {
-    if (sameKey(key, "Provider")) continue;
-    if (sameKey(key, "Extended Properties")) {
+    if (equalsIgnoringCase(key, "Provider")) continue;
+    if (equalsIgnoringCase(key, "Extended Properties")) {
       // OLE DB's way of carrying a whole ODBC string.
       out += value;
       if (!value.empty() && value.back() != ';') out += ';';
@@ -129,7 +119,7 @@ std::string passThroughString(const ConnectionString& settings) {
 }  // namespace
 
 std::string odbcConnectionString(const ConnectionString& settings) {
-  const std::string provider = upper(valueOf(settings, "Provider").value_or(""));
+  const std::string provider = toUpperAscii(valueOf(settings, "Provider").value_or(""));
   if (provider == "SQLOLEDB" || provider == "SQLOLEDB.1") return sqlServerString(settings);
   if (provider == "MSDASQL" || provider == "MSDASQL.1") return passThroughString(settings);
   throw StoreError("The provider '" + provider + "' is not reached through ODBC");

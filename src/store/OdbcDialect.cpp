@@ -1,23 +1,16 @@
 #include "store/OdbcDialect.h"
 
-#include <algorithm>
 #include <cctype>
 
 #include <sql.h>
 #include <sqlext.h>
 
+#include "common/AsciiCase.h"
 #include "store/StoreError.h"
 
 namespace vip::store {
 
 namespace {
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 bool isNameChar(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '$' || c == '#' || c == '@' || c >= 0x80;
@@ -45,7 +38,7 @@ constexpr long long kLongestDeclaredLength = 8000;
 }  // namespace
 
 Engine OdbcDialect::engineFor(std::string_view dbmsName) {
-  const std::string name = lower(dbmsName);
+  const std::string name = toLowerAscii(dbmsName);
   if (name.find("microsoft sql server") != std::string::npos) return Engine::SqlServer;
   if (name.find("postgresql") != std::string::npos) return Engine::Postgres;
   return Engine::OtherOdbc;
@@ -54,7 +47,7 @@ Engine OdbcDialect::engineFor(std::string_view dbmsName) {
 FieldDef OdbcDialect::field(const OdbcColumn& column) const {
   FieldDef field;
   field.name = column.name;
-  const std::string type = lower(column.typeName);
+  const std::string type = toLowerAscii(column.typeName);
   const bool postgres = m_engine == Engine::Postgres;
   if (postgres) field.lengthUnit = LengthUnit::Characters;
   // Character columns: SQL Server's 8-bit ones count bytes of the store's

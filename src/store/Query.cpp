@@ -1,8 +1,8 @@
 #include "store/Query.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "common/AsciiCase.h"
 #include "store/FieldConvert.h"
 #include "store/StatementMap.h"
 #include "store/StoreError.h"
@@ -10,13 +10,6 @@
 namespace vip::store {
 
 namespace {
-
-bool sameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 const Value kNull{};
 
@@ -71,7 +64,7 @@ void Query::next() {
 
 std::size_t Query::fieldIndex(std::string_view name) const {
   for (std::size_t i = 0; i < m_fields.size(); ++i) {
-    if (sameName(m_fields[i].name, name)) return i;
+    if (equalsIgnoringCase(m_fields[i].name, name)) return i;
   }
   throw StoreError(m_name + ": Field '" + std::string(name) + "' not found");
 }

@@ -2,8 +2,6 @@
 
 #include <sqlite3.h>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <limits>
 #include <map>
@@ -11,6 +9,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "common/AsciiCase.h"
 #include "store/SqliteColumnType.h"
 #include "store/SqliteStatement.h"
 #include "store/StatementMap.h"
@@ -23,13 +22,6 @@ namespace {
 constexpr int kBusyTimeoutMs = 10000;
 // Allocation attempts on a store still busy after the busy timeout.
 constexpr int kAllocationAttempts = 5;
-
-std::string lowerName(std::string_view name) {
-  std::string out(name);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
 
 struct TableInfo {
   std::vector<FieldDef> columns;
@@ -107,7 +99,7 @@ class SqliteBackend final : public Backend {
     // catalogue test finds no row for it; the batch then reports it.
     const TableInfo* info = findTableInfo(table);
     if (!info || !info->identity) return false;
-    return lowerName(info->columns[*info->identity].name) == lowerName(column);
+    return equalsIgnoringCase(info->columns[*info->identity].name, column);
   }
 
   std::int32_t allocate(const std::string& table, const std::string& column) override {
@@ -149,7 +141,7 @@ class SqliteBackend final : public Backend {
     // On a WAL store a commit need not wait for the disk; a power loss may
     // lose the last commits but never corrupts the store.
     StatementUse use(statement("PRAGMA journal_mode"));
-    if (use->step() && lowerName(std::get<std::string>(use->column(0))) == "wal") {
+    if (use->step() && equalsIgnoringCase(std::get<std::string>(use->column(0)), "wal")) {
       checkSqlite(m_db, sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
     }
   }
@@ -170,7 +162,7 @@ class SqliteBackend final : public Backend {
 
   // The table's columns, read once and kept; nullptr when there is no such table.
   const TableInfo* findTableInfo(const std::string& table) {
-    const std::string key = lowerName(table);
+    const std::string key = toLowerAscii(table);
     if (auto it = m_tables.find(key); it != m_tables.end()) return &it->second;
     TableInfo info;
     {

@@ -4,17 +4,11 @@
 #include <charconv>
 #include <vector>
 
+#include "common/AsciiCase.h"
+
 namespace vip::store {
 
 namespace {
-
-std::string lower(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text)
-    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string_view trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
@@ -46,7 +40,7 @@ std::vector<int> typeArguments(std::string_view args) {
 FieldDef fieldFromDeclaredType(std::string name, std::string_view declaredType) {
   FieldDef field;
   field.name = std::move(name);
-  const std::string type = lower(trim(declaredType));
+  const std::string type = toLowerAscii(trim(declaredType));
   const std::size_t open = type.find('(');
   const std::string base(trim(std::string_view(type).substr(0, open)));
   std::vector<int> args;

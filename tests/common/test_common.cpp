@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/AsciiCase.h"
 #include "common/DateTime.h"
 #include "common/NumberText.h"
 #include "common/SafeObj.h"
@@ -49,6 +50,30 @@ TEST(DateTime, SerialsCountFrom18991230) {
     EXPECT_EQ(vip::isoText(vip::fromSerial(c.serial)), c.text) << c.serial;
     EXPECT_NEAR(vip::toSerial(vip::fromSerial(c.serial)), c.serial, 1e-6);
   }
+}
+
+// Store and connection-string names fold only the ASCII letters: bytes of
+// UTF-8 text stay as they are, and signs next to the letters in the code
+// table ('@' and '`', '[' and '{') stay different.
+TEST(AsciiCase, FoldsOnlyAsciiLetters) {
+  EXPECT_EQ(vip::toLowerAscii("Data Source=\xC3\x84Z@["), "data source=\xC3\x84z@[");
+  EXPECT_EQ(vip::toUpperAscii("sqloledb.1 \xC3\xA4{"), "SQLOLEDB.1 \xC3\xA4{");
+  const struct {
+    const char* a;
+    const char* b;
+    bool same;
+  } cases[] = {
+      {"Password", "PASSWORD", true},
+      {"pwd", "PWD", true},
+      {"", "", true},
+      {"PWD", "PWDX", false},
+      {"PWDX", "PWD", false},
+      {"@", "`", false},
+      {"[", "{", false},
+      {"\xC3\x84", "\xC3\xA4", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(vip::equalsIgnoringCase(c.a, c.b), c.same) << c.a << " / " << c.b;
 }
 
 struct Tracked {
