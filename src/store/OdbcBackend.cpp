@@ -93,6 +93,22 @@ struct ParamBuffer {
   SQLLEN indicator = 0;
 };
 
+// A prepared statement stays for the next row: however its execution ends,
+// close its cursor and drop the parameters bound to this call's buffers.
+class ExecutionReset {
+ public:
+  explicit ExecutionReset(OdbcHandle& stmt) : m_stmt(stmt) {}
+  ~ExecutionReset() {
+    SQLFreeStmt(m_stmt.get(), SQL_CLOSE);
+    SQLFreeStmt(m_stmt.get(), SQL_RESET_PARAMS);
+  }
+  ExecutionReset(const ExecutionReset&) = delete;
+  ExecutionReset& operator=(const ExecutionReset&) = delete;
+
+ private:
+  OdbcHandle& m_stmt;
+};
+
 // The SQL type a NULL of this column kind is sent as.
 SQLSMALLINT nullSqlType(FieldKind kind) {
   switch (kind) {
@@ -207,18 +223,10 @@ class OdbcBackend final : public Backend {
       bindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), values[i], columns[i]->kind,
                     buffers[i]);
     }
-    std::optional<std::int64_t> assigned;
-    try {
-      stmt.check(SQLExecute(stmt.get()));
-      if (identity != nullptr) assigned = readIdentity(stmt);
-    } catch (...) {
-      SQLFreeStmt(stmt.get(), SQL_CLOSE);
-      SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS);
-      throw;
-    }
-    SQLFreeStmt(stmt.get(), SQL_CLOSE);
-    SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS);
-    return assigned;
+    const ExecutionReset reset(stmt);
+    stmt.check(SQLExecute(stmt.get()));
+    if (identity == nullptr) return std::nullopt;
+    return readIdentity(stmt);
   }
 
   bool isIdentity(const std::string& table, const std::string& column) override {
@@ -576,18 +584,9 @@ class OdbcBackend final : public Backend {
       bindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), values[i], FieldKind::String,
                     buffers[i]);
     }
-    ResultSet result;
-    try {
-      stmt.check(SQLExecute(stmt.get()));
-      result = readResult(stmt);
-    } catch (...) {
-      SQLFreeStmt(stmt.get(), SQL_CLOSE);
-      SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS);
-      throw;
-    }
-    SQLFreeStmt(stmt.get(), SQL_CLOSE);
-    SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS);
-    return result;
+    const ExecutionReset reset(stmt);
+    stmt.check(SQLExecute(stmt.get()));
+    return readResult(stmt);
   }
 
   // Moves to the statement's next result; false after the last. The
