@@ -123,38 +123,36 @@ void Query::noteCut(std::size_t index, bool cut) {
   if (!cut && it != m_pendingCuts.end()) m_pendingCuts.erase(it);
 }
 
-void Query::setText(std::string_view field, std::string_view text) {
+template <typename Convert>
+void Query::setConverted(std::string_view field, Convert convert) {
   const std::size_t index = fieldIndex(field);
   requireInsertState(field);
   bool cut = false;
-  Value value = textToValue(m_fields[index], text, m_settings, cut);
+  Value value = convert(m_fields[index], cut);
   assign(index, std::move(value));
   noteCut(index, cut);
 }
 
+void Query::setText(std::string_view field, std::string_view text) {
+  setConverted(field, [&](const FieldDef& column, bool& cut) {
+    return textToValue(column, text, m_settings, cut);
+  });
+}
+
 void Query::setInteger(std::string_view field, std::int64_t value) {
-  const std::size_t index = fieldIndex(field);
-  requireInsertState(field);
-  assign(index, integerToValue(m_fields[index], value));
-  noteCut(index, false);
+  setConverted(field, [&](const FieldDef& column, bool&) { return integerToValue(column, value); });
 }
 
 void Query::setDouble(std::string_view field, double value) {
-  const std::size_t index = fieldIndex(field);
-  requireInsertState(field);
-  bool cut = false;
-  Value converted = doubleToValue(m_fields[index], value, m_settings, cut);
-  assign(index, std::move(converted));
-  noteCut(index, cut);
+  setConverted(field, [&](const FieldDef& column, bool& cut) {
+    return doubleToValue(column, value, m_settings, cut);
+  });
 }
 
 void Query::setDateTime(std::string_view field, const vip::DateTime& value) {
-  const std::size_t index = fieldIndex(field);
-  requireInsertState(field);
-  bool cut = false;
-  Value converted = dateTimeToValue(m_fields[index], value, m_settings, cut);
-  assign(index, std::move(converted));
-  noteCut(index, cut);
+  setConverted(field, [&](const FieldDef& column, bool& cut) {
+    return dateTimeToValue(column, value, m_settings, cut);
+  });
 }
 
 void Query::post() {

@@ -57,6 +57,10 @@ class Query {
 
  private:
   void requireInsertState(std::string_view field) const;
+  // Converts a value for the named column of the appended record and
+  // assigns it: convert(const FieldDef&, bool& cut) returns the store value.
+  template <typename Convert>
+  void setConverted(std::string_view field, Convert convert);
   void assign(std::size_t index, Value value);
   void noteCut(std::size_t index, bool cut);
 
