@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace vip {
@@ -21,6 +23,61 @@ std::string wholeNumberText(double value) {
   return std::string(buf, end);
 }
 
+struct Digits {
+  std::string digits;  // significant digits without trailing zeros
+  int exponent = 0;    // decimal exponent of the first digit
+};
+
+// The significant digits and exponent of |value| in scientific form: the
+// shortest round-trip form, or rounded to `precision` digits after the first.
+Digits scientificDigits(double value, std::optional<int> precision) {
+  char buf[40];
+  const double magnitude = std::fabs(value);
+  const auto end =
+      precision
+          ? std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific,
+                          *precision)
+                .ptr
+          : std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific).ptr;
+  const std::string_view text(buf, static_cast<std::size_t>(end - buf));
+  const auto ePos = text.find('e');
+  const auto exponentText = text.substr(ePos + 1);
+  Digits out;
+  std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
+                  exponentText.data() + exponentText.size(), out.exponent);
+  for (char c : text.substr(0, ePos))
+    if (c != '.') out.digits += c;
+  while (out.digits.size() > 1 && out.digits.back() == '0')
+    out.digits.pop_back();
+  return out;
+}
+
+// Most numbers in a sheet have a few decimals (money, rates). When the value
+// is the double nearest to r / 10^k with |r| < 10^15, that decimal is also
+// its fifteen-digit rounding, and integer arithmetic writes it.
+std::optional<std::string> fewDecimalsText(double value, char decimalSeparator) {
+  double scale = 1;
+  for (int decimals = 1; decimals <= 4; ++decimals) {
+    scale *= 10;
+    const double scaled = std::nearbyint(value * scale);
+    if (std::fabs(scaled) >= 1e15) return std::nullopt;
+    if (scaled / scale != value) continue;
+    const auto units = static_cast<long long>(scaled);
+    std::string digits = std::to_string(units < 0 ? -units : units);
+    const auto places = static_cast<std::size_t>(decimals);
+    if (digits.size() <= places) digits.insert(0, places + 1 - digits.size(), '0');
+    std::string out = units < 0 ? "-" : "";
+    out.append(digits, 0, digits.size() - places);
+    out += decimalSeparator;
+    std::string fraction = digits.substr(digits.size() - places);
+    while (fraction.back() == '0')
+      fraction.pop_back();
+    out += fraction;
+    return out;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string formatGeneral(double value, char decimalSeparator) {
@@ -29,24 +86,16 @@ std::string formatGeneral(double value, char decimalSeparator) {
   if (value == 0) return "0";
   if (std::trunc(value) == value && std::fabs(value) < kTwoPow53) return wholeNumberText(value);
 
-  // Fifteen significant digits, then the decimal exponent of the rounded value.
-  char buf[40];
-  const auto end =
-      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, kPrecision - 1)
-          .ptr;
-  std::string_view text(buf, static_cast<std::size_t>(end - buf));
-  const bool negative = text.front() == '-';
-  if (negative) text.remove_prefix(1);
-  const auto ePos = text.find('e');
-  int exponent = 0;
-  const auto exponentText = text.substr(ePos + 1);
-  std::from_chars(exponentText.data() + (exponentText.front() == '+' ? 1 : 0),
-                  exponentText.data() + exponentText.size(), exponent);
-  std::string digits;
-  for (char c : text.substr(0, ePos))
-    if (c != '.') digits += c;
-  while (digits.size() > 1 && digits.back() == '0')
-    digits.pop_back();
+  if (auto text = fewDecimalsText(value, decimalSeparator)) return *std::move(text);
+
+  // The shortest digits that give the value back, when there are at most
+  // fifteen of them, are its fifteen-digit rounding too (a double carries
+  // more than fifteen digits); otherwise round to fifteen.
+  Digits d = scientificDigits(value, std::nullopt);
+  if (d.digits.size() > kPrecision) d = scientificDigits(value, kPrecision - 1);
+  const bool negative = value < 0;
+  const std::string& digits = d.digits;
+  const int exponent = d.exponent;
 
   std::string out = negative ? "-" : "";
   if (exponent >= -4 && exponent < kPrecision) {

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <random>
+#include <string>
 
 #include "common/AsciiCase.h"
 #include "common/DateTime.h"
@@ -34,6 +39,54 @@ TEST(FormatGeneral, WritesTheGeneralDecimalForm) {
   for (const auto& c : cases)
     EXPECT_EQ(vip::formatGeneral(c.value), c.text) << c.value;
   EXPECT_EQ(vip::formatGeneral(12.5, ','), "12,5");
+}
+
+// The reference: the value rounded to 15 significant digits by printf, the
+// digits' trailing zeros dropped; compared digit string and exponent.
+std::string referenceDigits(double value, int& exponent) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+  std::string digits;
+  const char* e = std::strchr(buf, 'e');
+  for (const char* p = buf; p < e; ++p)
+    if (*p != '.') digits += *p;
+  while (digits.size() > 1 && digits.back() == '0')
+    digits.pop_back();
+  exponent = std::atoi(e + 1);
+  return digits;
+}
+
+TEST(FormatGeneral, AgreesWithFifteenDigitRoundingOnRandomValues) {
+  std::mt19937_64 random(20261210);
+  std::uniform_int_distribution<std::uint64_t> bits;
+  std::uniform_int_distribution<long long> cents(-100000000, 100000000);
+  for (int i = 0; i < 200000; ++i) {
+    double value;
+    if (i % 2 == 0) {
+      const std::uint64_t b = bits(random);
+      std::memcpy(&value, &b, sizeof value);
+      if (!std::isfinite(value) || value == 0) continue;
+    } else {
+      // Values with one to four decimals, as money and rates are.
+      static const double kScales[] = {10.0, 100.0, 1000.0, 10000.0};
+      value = static_cast<double>(cents(random)) / kScales[i / 2 % 4];
+    }
+    if (std::trunc(value) == value && std::fabs(value) < 9007199254740992.0) continue;
+    int exponent = 0;
+    const std::string digits = referenceDigits(value, exponent);
+    const std::string text = vip::formatGeneral(value);
+    std::string got;
+    for (char c : text)
+      if (c >= '0' && c <= '9')
+        got += c;
+      else if (c == 'E')
+        break;
+    // Leading zeros of the plain form (0.00012) are not significant.
+    got.erase(0, std::min(got.find_first_not_of('0'), got.size() - 1));
+    while (got.size() > 1 && got.back() == '0')
+      got.pop_back();
+    ASSERT_EQ(got, digits) << text << " for " << value;
+  }
 }
 
 TEST(DateTime, SerialsCountFrom18991230) {
