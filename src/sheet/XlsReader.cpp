@@ -59,6 +59,20 @@ double decodeRk(std::uint32_t rk) {
   return rk & 0x01 ? value / 100 : value;
 }
 
+// The number of cells in a MULRK or MULBLANK record: `cellSize` bytes each
+// between the row and first column in front and the last column at the end,
+// which must agree with that count.
+std::size_t multipleCellCount(std::span<const unsigned char> data, std::size_t cellSize,
+                              std::uint16_t first, const char* what) {
+  if (data.size() < 6 || (data.size() - 6) % cellSize != 0)
+    throw SheetError(std::string(what) + " has a length of " + std::to_string(data.size()));
+  const std::size_t count = (data.size() - 6) / cellSize;
+  ByteReader tail(data.subspan(data.size() - 2), what);
+  if (static_cast<std::size_t>(tail.u16()) != first + count - 1)
+    throw SheetError(std::string(what) + "'s last column does not match its cells");
+  return count;
+}
+
 class XlsParser {
  public:
   explicit XlsParser(std::span<const unsigned char> stream) : m_stream(stream) {}
@@ -293,12 +307,7 @@ void XlsParser::readCellRecord(const BiffRecord& record) {
     case kMulRk: {
       ByteReader reader(record.data, "a MULRK record");
       const std::uint16_t row = reader.u16(), first = reader.u16();
-      if (record.data.size() < 6 || (record.data.size() - 6) % 6 != 0)
-        throw SheetError("a MULRK record has a length of " + std::to_string(record.data.size()));
-      const std::size_t count = (record.data.size() - 6) / 6;
-      ByteReader tail(record.data.subspan(record.data.size() - 2), "a MULRK record");
-      if (static_cast<std::size_t>(tail.u16()) != first + count - 1)
-        throw SheetError("a MULRK record's last column does not match its cells");
+      const std::size_t count = multipleCellCount(record.data, 6, first, "a MULRK record");
       for (std::size_t i = 0; i < count; ++i) {
         const std::uint16_t xf = reader.u16();
         addNumber(row, static_cast<std::uint16_t>(first + i), xf, decodeRk(reader.u32()));
@@ -314,12 +323,7 @@ void XlsParser::readCellRecord(const BiffRecord& record) {
     case kMulBlank: {
       ByteReader reader(record.data, "a MULBLANK record");
       const std::uint16_t row = reader.u16(), first = reader.u16();
-      if (record.data.size() < 6 || (record.data.size() - 6) % 2 != 0)
-        throw SheetError("a MULBLANK record has a length of " + std::to_string(record.data.size()));
-      const std::size_t count = (record.data.size() - 6) / 2;
-      ByteReader tail(record.data.subspan(record.data.size() - 2), "a MULBLANK record");
-      if (static_cast<std::size_t>(tail.u16()) != first + count - 1)
-        throw SheetError("a MULBLANK record's last column does not match its cells");
+      const std::size_t count = multipleCellCount(record.data, 2, first, "a MULBLANK record");
       for (std::size_t i = 0; i < count; ++i)
         addCell(row, static_cast<std::uint16_t>(first + i), Cell());
       break;

@@ -120,6 +120,47 @@ TEST(XlsHostile, DifatChainThatLoops) {
   }
 }
 
+// A MULRK or MULBLANK record whose last column is not its first plus its
+// cells is refused, not read as a shorter or longer run.
+TEST(XlsHostile, MultipleCellRecordWithAWrongLastColumn) {
+  const Bytes whole = load("crafted_mulrk.xls");
+  const struct {
+    unsigned char type;
+    std::size_t cellSize;
+    const char* reason;
+  } cases[] = {
+      {0xBD, 6, "a MULRK record's last column does not match its cells"},
+      {0xBE, 2, "a MULBLANK record's last column does not match its cells"},
+  };
+  const auto u16At = [](const Bytes& bytes, std::size_t at) -> std::size_t {
+    return static_cast<std::size_t>(bytes[at] | bytes[at + 1] << 8);
+  };
+  for (const auto& c : cases) {
+    // The first record of the type whose front and end agree: its last
+    // column goes one further.
+    Bytes damaged = whole;
+    bool found = false;
+    for (std::size_t at = 0; !found && at + 10 <= damaged.size(); ++at) {
+      if (damaged[at] != c.type || damaged[at + 1] != 0) continue;
+      const std::size_t length = u16At(damaged, at + 2);
+      if (length < 6 || (length - 6) % c.cellSize != 0 || at + 4 + length > damaged.size())
+        continue;
+      const std::size_t lastAt = at + 4 + length - 2;
+      if (u16At(damaged, lastAt) != u16At(damaged, at + 6) + (length - 6) / c.cellSize - 1)
+        continue;
+      damaged[lastAt] = static_cast<unsigned char>(damaged[lastAt] + 1);
+      found = true;
+    }
+    ASSERT_TRUE(found) << c.reason;
+    try {
+      Workbook::fromBytes(damaged, "crafted_mulrk.xls");
+      ADD_FAILURE() << "opened without " << c.reason;
+    } catch (const SheetError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+    }
+  }
+}
+
 // A file cut anywhere is refused, or, where only the padding after the
 // data was lost, gives exactly the whole workbook: never a part of it.
 TEST(XlsHostile, EveryTruncationIsRefusedOrComplete) {
