@@ -1,17 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sql.h>
 #include <sqlext.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
 
+#include "PgServer.h"
 #include "store/ConnectionString.h"
 #include "store/OdbcBackend.h"
 #include "store/OdbcDialect.h"
@@ -200,24 +197,8 @@ TEST(OdbcDialect, SqlServerColumnsReadAsTheirKinds) {
   EXPECT_EQ(dialect.selectEmpty("VipCardMaster"), "Select top 0 * from VipCardMaster");
 }
 
-// A loopback port nothing listens on: bound, not listening, then closed.
-int closedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
-
 TEST(OdbcSqlServer, ClosedPortFailsQuicklyWithoutThePassword) {
-  const int port = closedPort();
+  const int port = freeLoopbackPort();
   ASSERT_NE(port, 0);
   const std::string password = "qelvirandospu";
   const std::string text = "Provider=SQLOLEDB;Password=" + password +

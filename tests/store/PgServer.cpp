@@ -47,23 +47,6 @@ std::string findBinDir() {
   return best;
 }
 
-int freePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
-    port = ntohs(addr.sin_port);
-  }
-  ::close(fd);
-  return port;
-}
-
 struct Account {
   bool switchUser = false;
   uid_t uid = 0;
@@ -230,6 +213,23 @@ void removeAbandonedClusters() {
 
 }  // namespace
 
+int freeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
 PgServer& PgServer::instance() {
   static PgServer server;
   return server;
@@ -302,7 +302,7 @@ bool PgServer::initCluster() {
 
 bool PgServer::startPostmaster() {
   const Account account = serverAccount();
-  if (m_port == 0) m_port = freePort();
+  if (m_port == 0) m_port = freeLoopbackPort();
   if (m_port == 0) {
     m_failure = "no free port on 127.0.0.1";
     return false;

@@ -9,6 +9,11 @@
 
 namespace vip::test {
 
+// A loopback port nothing listens on, 0 when none could be had: bound, not
+// listening, then closed. The test server listens there; a connect to it is
+// refused.
+int freeLoopbackPort();
+
 // A throw-away PostgreSQL server for the tests of one test program: a fresh
 // cluster in a temporary folder, listening on 127.0.0.1 at a free port (and a
 // unix socket inside the folder). It starts on first use and stops when the
