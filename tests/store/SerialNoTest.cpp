@@ -26,13 +26,18 @@ class SerialNoTest : public StoreTest {
     createTables();
   }
 
-  // Appends a member record to `query` and numbers it.
-  std::string drawMember(Query& query) {
+  // Appends a member record to `query`, opened on the member table first.
+  static void appendMember(Query& query) {
     if (!query.isOpen()) {
       query.setSql("Select top 0 * from VipCardMaster");
       query.open();
     }
     query.append();
+  }
+
+  // Appends a member record to `query` and numbers it.
+  static std::string drawMember(Query& query) {
+    appendMember(query);
     AssignAutoSerialNo("VIPCardMaster", "VCM_ID", &query);
     return query.fieldAsText("VCM_ID");
   }
@@ -98,9 +103,7 @@ TEST_P(SerialNoTest, IdentityColumnIsLeftToTheStore) {
 
 TEST_P(SerialNoTest, FailedBatchIsRolledBackAndLeavesTheRecordAlone) {
   Query qryInsert(m_connection, "qryInsert");
-  qryInsert.setSql("Select top 0 * from VipCardMaster");
-  qryInsert.open();
-  qryInsert.append();
+  appendMember(qryInsert);
   // No such table: the counter update has run when the creation fails.
   EXPECT_THROW(AssignAutoSerialNo("NoSuchTable", "VCM_ID", &qryInsert), store::StoreError);
   EXPECT_EQ(qryInsert.fieldAsText("VCM_ID"), "");
@@ -122,9 +125,7 @@ TEST_P(SerialNoTest, FailedBatchIsRolledBackAndLeavesTheRecordAlone) {
 TEST_P(SerialNoTest, ExhaustedCounterFailsAndIsLeftAsItWas) {
   exec("INSERT INTO AutoSerialNo(ASN_TYPE,ASN_NO) VALUES('VCM_ID_VIPCardMaster',2147483647)");
   Query qryInsert(m_connection, "qryInsert");
-  qryInsert.setSql("Select top 0 * from VipCardMaster");
-  qryInsert.open();
-  qryInsert.append();
+  appendMember(qryInsert);
   EXPECT_THROW(AssignAutoSerialNo("VIPCardMaster", "VCM_ID", &qryInsert), store::StoreError);
   EXPECT_EQ(qryInsert.fieldAsText("VCM_ID"), "");
   EXPECT_EQ(scalar("SELECT ASN_NO FROM AutoSerialNo WHERE ASN_TYPE='VCM_ID_VIPCardMaster'"),
@@ -186,13 +187,9 @@ TEST_P(SerialNoTest, ConcurrentProcessesNeverShareOrLoseANumber) {
         store::Connection connection;
         connection.setConnectionString(m_connectionString);
         Query qryInsert(connection, "qryInsert");
-        qryInsert.setSql("Select top 0 * from VipCardMaster");
-        qryInsert.open();
         std::ofstream file(out + "_" + std::to_string(p));
         for (int i = 0; i < kDraws; ++i) {
-          qryInsert.append();
-          AssignAutoSerialNo("VIPCardMaster", "VCM_ID", &qryInsert);
-          file << qryInsert.fieldAsText("VCM_ID") << '\n';
+          file << drawMember(qryInsert) << '\n';
           qryInsert.post();
         }
       } catch (const std::exception& error) {
