@@ -1,5 +1,6 @@
 #include "store/StatementMap.h"
 
+#include <array>
 #include <initializer_list>
 #include <string_view>
 
@@ -112,20 +113,56 @@ std::string selectEmptyStatement(const std::string& table) {
   return formatPattern(statements::kSelectEmpty, {table});
 }
 
+namespace {
+
+// The texts formatted for the last few (table, column) pairs: every record
+// numbered from a counter formats the same two statements again.
+class FormattedTexts {
+ public:
+  template <typename Format>
+  const std::string& get(const std::string& table, const std::string& column, Format format) {
+    for (const Entry& entry : m_entries) {
+      if (entry.used && entry.table == table && entry.column == column) return entry.text;
+    }
+    Entry& entry = m_entries[m_next];
+    m_next = (m_next + 1) % m_entries.size();
+    entry = Entry{true, table, column, format()};
+    return entry.text;
+  }
+
+ private:
+  struct Entry {
+    bool used = false;
+    std::string table, column, text;
+  };
+  std::array<Entry, 4> m_entries;
+  std::size_t m_next = 0;
+};
+
+}  // namespace
+
 std::string identityTestStatement(const std::string& table, const std::string& column) {
-  return formatPattern(statements::kIdentityTest, {table, column});
+  thread_local FormattedTexts texts;
+  return texts.get(table, column, [&] {
+    return formatPattern(statements::kIdentityTest, {table, column});
+  });
 }
 
 std::string allocationBatch(const std::string& table, const std::string& column) {
-  std::string batch;
-  for (const char* line : statements::kAllocationBatch) {
-    if (!batch.empty()) batch += '\n';
-    batch += formatBatchLine(line, table, column);
-  }
-  return batch;
+  thread_local FormattedTexts texts;
+  return texts.get(table, column, [&] {
+    std::string batch;
+    for (const char* line : statements::kAllocationBatch) {
+      if (!batch.empty()) batch += '\n';
+      batch += formatBatchLine(line, table, column);
+    }
+    return batch;
+  });
 }
 
-RecognisedStatement recogniseStatement(const std::string& sqlServerText) {
+namespace {
+
+RecognisedStatement recogniseAnew(const std::string& sqlServerText) {
   RecognisedStatement result;
   if (sqlServerText == statements::kBusinessDate) {
     result.kind = RecognisedStatement::Kind::BusinessDate;
@@ -138,6 +175,27 @@ RecognisedStatement recogniseStatement(const std::string& sqlServerText) {
   } else {
     result = RecognisedStatement{};
   }
+  return result;
+}
+
+}  // namespace
+
+RecognisedStatement recogniseStatement(const std::string& sqlServerText) {
+  // Every record numbered from a counter sends the same identity test and
+  // batch texts again; the last few texts seen are remembered per thread.
+  struct Seen {
+    std::string text;
+    RecognisedStatement statement;
+  };
+  constexpr std::size_t kRemembered = 4;
+  thread_local std::array<Seen, kRemembered> seen;
+  thread_local std::size_t next = 0;
+  for (const Seen& entry : seen) {
+    if (!entry.text.empty() && entry.text == sqlServerText) return entry.statement;
+  }
+  RecognisedStatement result = recogniseAnew(sqlServerText);
+  seen[next] = Seen{sqlServerText, result};
+  next = (next + 1) % kRemembered;
   return result;
 }
 
