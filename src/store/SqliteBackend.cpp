@@ -33,6 +33,7 @@ class SqliteBackend final : public Backend {
  public:
   explicit SqliteBackend(sqlite3* db) : m_db(db) { applyJournalSettings(); }
   ~SqliteBackend() override {
+    m_inserts.clear();
     m_statements.clear();
     rollbackIfOpen(m_db);
     sqlite3_close_v2(m_db);
@@ -72,21 +73,7 @@ class SqliteBackend final : public Backend {
                                      const std::vector<Value>& values) override {
     if (columns.size() != values.size()) throw StoreError("insert: columns and values differ");
     const TableInfo& info = tableInfo(table);
-    std::string sql = "INSERT INTO " + quoteIdentifier(info.storeName);
-    if (columns.empty()) {
-      sql += " DEFAULT VALUES";
-    } else {
-      sql += '(';
-      for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (i) sql += ',';
-        sql += quoteIdentifier(columns[i]->name);
-      }
-      sql += ") VALUES(";
-      for (std::size_t i = 0; i < columns.size(); ++i)
-        sql += i ? ",?" : "?";
-      sql += ')';
-    }
-    StatementUse use(statement(sql));
+    StatementUse use(insertStatement(info, columns));
     for (std::size_t i = 0; i < values.size(); ++i)
       use->bind(static_cast<int>(i + 1), values[i]);
     use->step();
@@ -120,6 +107,7 @@ class SqliteBackend final : public Backend {
   }
 
   void executeScript(const std::string& sql) override {
+    m_inserts.clear();
     m_statements.clear();
     m_tables.clear();
     char* error = nullptr;
@@ -144,6 +132,45 @@ class SqliteBackend final : public Backend {
     if (use->step() && equalsIgnoringCase(std::get<std::string>(use->column(0)), "wal")) {
       checkSqlite(m_db, sqlite3_exec(m_db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr));
     }
+  }
+
+  // The INSERT of one set of columns, prepared once: a phase sends the same
+  // columns for record after record.
+  SqliteStatement& insertStatement(const TableInfo& info,
+                                   const std::vector<const FieldDef*>& columns) {
+    auto& known = m_inserts[info.storeName];
+    for (const InsertShape& shape : known) {
+      if (sameColumns(shape.columns, columns)) return *shape.statement;
+    }
+    std::string sql = "INSERT INTO " + quoteIdentifier(info.storeName);
+    if (columns.empty()) {
+      sql += " DEFAULT VALUES";
+    } else {
+      sql += '(';
+      for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i) sql += ',';
+        sql += quoteIdentifier(columns[i]->name);
+      }
+      sql += ") VALUES(";
+      for (std::size_t i = 0; i < columns.size(); ++i)
+        sql += i ? ",?" : "?";
+      sql += ')';
+    }
+    InsertShape shape;
+    for (const FieldDef* column : columns)
+      shape.columns.push_back(column->name);
+    shape.statement = &statement(sql);
+    known.push_back(std::move(shape));
+    return *known.back().statement;
+  }
+
+  static bool sameColumns(const std::vector<std::string>& names,
+                          const std::vector<const FieldDef*>& columns) {
+    if (names.size() != columns.size()) return false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (names[i] != columns[i]->name) return false;
+    }
+    return true;
   }
 
   SqliteStatement& statement(const std::string& sql) {
@@ -307,7 +334,13 @@ class SqliteBackend final : public Backend {
   }
 
   sqlite3* m_db;
+  struct InsertShape {
+    std::vector<std::string> columns;
+    SqliteStatement* statement = nullptr;  // owned by m_statements
+  };
+
   std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> m_statements;
+  std::unordered_map<std::string, std::vector<InsertShape>> m_inserts;
   std::map<std::string, TableInfo> m_tables;
 };
 
