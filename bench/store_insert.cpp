@@ -112,7 +112,7 @@ class MemberWriter {
       : m_qryInsert(connection, "qryInsert"),
         m_qryDetail(connection, "qryDetail"),
         m_sysDate(std::move(sysDate)) {
-    m_qryInsert.setSql("Select top 0 * from VipCardMaster");
+    m_qryInsert.setSql(vip::store::Statement::selectEmpty("VipCardMaster"));
     m_qryInsert.open();
   }
 
@@ -169,7 +169,7 @@ class MemberWriter {
   void writeEntry(const std::string& memberNo, std::string_view flag, std::string_view descript,
                   float amount, bool withGiftColumns) {
     m_qryDetail.close();
-    m_qryDetail.setSql("Select top 0 * from VIPCardDetail");
+    m_qryDetail.setSql(vip::store::Statement::selectEmpty("VIPCardDetail"));
     m_qryDetail.open();
     m_qryDetail.append();
     vip::store::AssignAutoSerialNo("VIPCardDetail", "VCD_ID", &m_qryDetail);

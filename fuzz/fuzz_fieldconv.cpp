@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/DecimalText.h"
 #include "common/FormatSettings.h"
 #include "store/FieldConvert.h"
 #include "store/StoreError.h"
@@ -30,7 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)vip::store::valueToText(value, settings);
   } catch (const vip::store::StoreError&) {
   }
-  long double number = 0;
-  (void)vip::store::parseFloatText(text, settings.decimalSeparator, number);
+  if (const auto number = vip::DecimalText::read(text, settings.decimalSeparator)) {
+    (void)number->toLongDouble();
+    (void)number->toTenThousandths();
+    (void)number->roundedText(2, settings.decimalSeparator);
+  }
   return 0;
 }

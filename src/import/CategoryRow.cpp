@@ -16,18 +16,27 @@ constexpr const char* kPriceIdFields[] = {"VCT_BaoFangPriceID", "VCT_JiuBaPriceI
 }  // namespace
 
 CategoryRow::CategoryRow(Operator& op, store::Query& qryInsert, const TitleRow& titles)
-    : m_operator(op), m_qryInsert(qryInsert), m_titles(titles) {}
+    : m_operator(op),
+      m_qryInsert(qryInsert),
+      m_titles(titles),
+      m_plan(titles, VipTypeTitles, VipTypeFields, qryInsert) {
+  for (std::size_t i = 0; i < m_priceIds.size(); ++i)
+    m_priceIds[i] = qryInsert.findField(kPriceIdFields[i]);
+}
 
 void CategoryRow::import(int row) {
-  m_titles.forEachColumn(row, [&](const std::string& title, const std::string& value) {
+  m_titles.forEachColumn(row, [&](std::size_t slot, std::string_view value) {
     // An empty cell leaves the column to the store's default.
     if (value.empty()) return;
-    if (auto entry = findTitle(VipTypeTitles, title)) {
-      m_qryInsert.setText(VipTypeFields[*entry], value);
+    if (const ColumnPlan::Column* column = m_plan.at(slot)) {
+      if (!column->field) m_qryInsert.throwFieldNotFound(VipTypeFields[column->entry]);
+      m_qryInsert.setText(*column->field, value);
     }
   });
-  for (const char* field : kPriceIdFields)
-    m_qryInsert.setInteger(field, 1);
+  for (std::size_t i = 0; i < m_priceIds.size(); ++i) {
+    if (!m_priceIds[i]) m_qryInsert.throwFieldNotFound(kPriceIdFields[i]);
+    m_qryInsert.setInteger(*m_priceIds[i], 1);
+  }
   m_qryInsert.post();
   logTruncations(m_operator, row, m_qryInsert);
 }

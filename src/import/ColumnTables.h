@@ -1,8 +1,6 @@
 #pragma once
 
 #include <array>
-#include <optional>
-#include <span>
 #include <string_view>
 
 namespace vip::import {
@@ -20,15 +18,5 @@ inline constexpr std::array<std::string_view, 11> VipMasterFields = {
     "VCT_No",      "VCM_CardID",       "VCM_CardNo",     "VCM_GuestName",
     "VCM_Sex",     "VCM_MobileNo",     "VCM_CreateDate", "VCM_EndDate",
     "VCM_Balance", "VCM_BalancePayed", "VCM_BalanceFree"};
-
-// The entry of the first title equal to `title` byte for byte (case and
-// blanks count, nothing is trimmed); nothing when no title matches.
-inline std::optional<std::size_t> findTitle(std::span<const std::string_view> titles,
-                                            std::string_view title) {
-  for (std::size_t i = 0; i < titles.size(); ++i) {
-    if (titles[i] == title) return i;
-  }
-  return std::nullopt;
-}
 
 }  // namespace vip::import

@@ -7,7 +7,7 @@
 #include "import/OpeningBalance.h"
 #include "import/TitleRow.h"
 #include "sheet/Workbook.h"
-#include "store/StatementMap.h"
+#include "store/Statement.h"
 
 namespace vip::import {
 
@@ -63,14 +63,13 @@ ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::st
   m_operator.importStarted();
 
   const std::string categorySummary =
-      runPhase(kCategoryPhase, categoryPath, [this](const TitleRow& titles, int row) {
-        CategoryRow(m_operator, m_qryInsert, titles).import(row);
+      runPhase(kCategoryPhase, categoryPath, [this](const TitleRow& titles) {
+        return std::make_unique<CategoryRow>(m_operator, m_qryInsert, titles);
       });
-  const std::string memberSummary =
-      runPhase(kMemberPhase, memberPath, [this](const TitleRow& titles, int row) {
-        OpeningBalance entries(m_operator, m_qryDetail, m_sysDate);
-        MemberRow(m_operator, m_qryInsert, titles, entries, m_settings).import(row);
-      });
+  OpeningBalance entries(m_operator, m_qryDetail, m_sysDate);
+  const std::string memberSummary = runPhase(kMemberPhase, memberPath, [&](const TitleRow& titles) {
+    return std::make_unique<MemberRow>(m_operator, m_qryInsert, titles, entries, m_settings);
+  });
 
   m_operator.writeLog("");
   m_operator.writeLog("<<<");
@@ -83,7 +82,7 @@ ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::st
 }
 
 std::string ImportRun::runPhase(const PhaseTexts& texts, const std::string& path,
-                                const RowWork& rowWork) {
+                                const MakeRows& makeRows) {
   m_operator.writeLog(texts.startLine);
   // A workbook that does not open ends the run here, with the reader's message.
   auto workbook = sheet::Workbook::open(path, m_settings);
@@ -91,10 +90,11 @@ std::string ImportRun::runPhase(const PhaseTexts& texts, const std::string& path
   const int colCount = workbook->colCount();
   int imported = 0;
   m_qryInsert.close();
-  m_qryInsert.setSql(store::selectEmptyStatement(texts.table));
+  m_qryInsert.setSql(store::Statement::selectEmpty(texts.table));
   m_qryInsert.open();
 
   const TitleRow titles(*workbook, colCount);
+  const std::unique_ptr<RowImporter> rows = makeRows(titles);
   const int dataRows = rowCount > 1 ? rowCount - 1 : 0;
   m_operator.progress(texts.phase, 0, dataRows);
   for (int row = 2; row <= rowCount; ++row) {
@@ -102,7 +102,7 @@ std::string ImportRun::runPhase(const PhaseTexts& texts, const std::string& path
       m_operator.processEvents();
       m_operator.progress(texts.phase, row - 1, dataRows);
       m_qryInsert.append();
-      rowWork(titles, row);
+      rows->import(row);
       ++imported;
     } catch (const std::exception& failure) {
       m_operator.writeLog(failureLine(texts, row, failure.what()));

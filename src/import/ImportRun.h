@@ -1,10 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "common/FormatSettings.h"
 #include "import/Operator.h"
+#include "import/RowImporter.h"
 #include "import/TitleRow.h"
 #include "store/Query.h"
 
@@ -30,10 +32,11 @@ class ImportRun {
   struct PhaseTexts;
 
  private:
-  using RowWork = std::function<void(const TitleRow& titles, int row)>;
+  // Sets up a phase's row work once its titles are read and its target is open.
+  using MakeRows = std::function<std::unique_ptr<RowImporter>(const TitleRow& titles)>;
   // One phase: start line, workbook, the guarded row loop, the summary line.
   // Returns the summary without its ">>>" for the closing block.
-  std::string runPhase(const PhaseTexts& texts, const std::string& path, const RowWork& rowWork);
+  std::string runPhase(const PhaseTexts& texts, const std::string& path, const MakeRows& makeRows);
 
   Operator& m_operator;
   store::Query& m_qryInsert;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 
 #include "import/Operator.h"
@@ -20,11 +22,31 @@ class OpeningBalance {
 
  private:
   enum class Kind { Principal, Gift };
+  // The entry's columns, in the order they are written.
+  enum Column {
+    kMemberId,
+    kFlag,
+    kSysDate,
+    kDateTime,
+    kDescript,
+    kCrMoney,
+    kBalance,
+    kClerkName,
+    kKaZengBalance,
+    kKaZengBeginDate,
+    kKaZengEndDate,
+    kColumnCount
+  };
   void writeEntry(int row, Kind kind, const std::string& memberNo, double amount);
+  // The index of a column in the opened table; throws "qryDetail: Field ... not found".
+  std::size_t field(Column column);
 
   Operator& m_operator;
   store::Query& m_qryDetail;
   const std::string& m_sysDate;
+  // Field indices, resolved against one description of the table.
+  store::TableColumns m_resolvedFor;
+  std::array<std::optional<std::size_t>, kColumnCount> m_fields;
 };
 
 }  // namespace vip::import

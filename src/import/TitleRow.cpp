@@ -20,9 +20,11 @@ TitleRow::TitleRow(const sheet::Workbook& workbook, int colCount)
   }
 }
 
-const std::string& TitleRow::titleText(const Title& title) const {
-  if (title.failure) std::rethrow_exception(title.failure);
-  return title.text;
+const std::string& TitleRow::text(std::size_t slot) const {
+  static const std::string kEmpty;
+  if (slot >= m_titles.size()) return kEmpty;
+  if (m_titles[slot].failure) std::rethrow_exception(m_titles[slot].failure);
+  return m_titles[slot].text;
 }
 
 }  // namespace vip::import

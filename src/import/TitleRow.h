@@ -1,8 +1,11 @@
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <exception>
+#include <limits>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sheet/Workbook.h"
@@ -17,11 +20,21 @@ namespace vip::import {
 // the results of reading every column from 1 to the column count.
 class TitleRow {
  public:
+  // The slot of a column without a title cell.
+  static constexpr std::size_t kNoTitle = std::numeric_limits<std::size_t>::max();
+
   TitleRow(const sheet::Workbook& workbook, int colCount);
 
-  // Calls visit(title, value) for every column present in row 1 or in `row`,
-  // in column order up to the column count. A cell that cannot be read throws
-  // its reader's failure, the title before the value of the same column.
+  // The title cells of row 1, in column order; a column's slot indexes them.
+  std::size_t size() const { return m_titles.size(); }
+  // A slot's title text; "" for kNoTitle. Throws the reader's failure of a
+  // title cell that could not be read.
+  const std::string& text(std::size_t slot) const;
+
+  // Calls visit(slot, value) for every column present in row 1 or in `row`,
+  // in column order up to the column count. A cell that cannot be read
+  // throws its reader's failure, the title before the value of the same
+  // column.
   template <typename Visit>
   void forEachColumn(int row, Visit&& visit) const;
 
@@ -31,7 +44,6 @@ class TitleRow {
     std::string text;
     std::exception_ptr failure;  // the read failure of a title cell
   };
-  const std::string& titleText(const Title& title) const;
 
   const sheet::Workbook& m_workbook;
   int m_colCount;
@@ -40,20 +52,20 @@ class TitleRow {
 
 template <typename Visit>
 void TitleRow::forEachColumn(int row, Visit&& visit) const {
-  static const std::string kEmpty;
   const auto cells = m_workbook.rowCells(row);
   auto cell = cells.begin();
-  auto title = m_titles.begin();
+  std::size_t slot = 0;
   for (;;) {
     const int cellCol = cell != cells.end() ? static_cast<int>(cell->col) : m_colCount + 1;
-    const int titleCol = title != m_titles.end() ? title->col : m_colCount + 1;
+    const int titleCol = slot < m_titles.size() ? m_titles[slot].col : m_colCount + 1;
     const int col = std::min(cellCol, titleCol);
     if (col > m_colCount) return;
-    const std::string& titleText = col == titleCol ? this->titleText(*title) : kEmpty;
+    const bool titled = col == titleCol;
+    if (titled && m_titles[slot].failure) std::rethrow_exception(m_titles[slot].failure);
     const std::string value = col == cellCol ? m_workbook.cellText(*cell) : std::string();
-    visit(titleText, value);
+    visit(titled ? slot : kNoTitle, std::string_view(value));
     if (col == cellCol) ++cell;
-    if (col == titleCol) ++title;
+    if (titled) ++slot;
   }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "store/Statement.h"
 #include "store/Value.h"
 
 namespace vip::store {
@@ -16,21 +17,22 @@ struct ResultSet {
   std::vector<std::vector<Value>> rows;
 };
 
-// One engine behind the data layer. Implementations map the SQL Server
-// statements of Statements.h to their dialect, cache prepared statements and
-// column metadata, and throw StoreError with the store's own message.
+// One engine behind the data layer. Implementations act on a statement's
+// intent in their own dialect (a SQL Server store receives the statement's
+// SQL Server text), keep prepared statements and column metadata, and throw
+// StoreError with the store's own message and code.
 class Backend {
  public:
   virtual ~Backend() = default;
   virtual Engine engine() const = 0;
 
-  // Runs a statement written for SQL Server (mapped where it is one of the
-  // program's own statements) and returns its rows with their columns.
-  virtual ResultSet query(const std::string& sqlServerText) = 0;
+  // A statement that gives rows: the business date read or a plain text.
+  virtual ResultSet query(const Statement& statement) = 0;
 
-  // The columns of `table` as "Select top 0 * from table" gives them:
-  // kind, declared length and its unit, writable, identity.
-  virtual std::vector<FieldDef> describeTable(const std::string& table) = 0;
+  // The columns of `table` as an empty select of it gives them: kind,
+  // declared length and its unit, writable, identity; read once per table
+  // and kept until a statement may have changed the schema.
+  virtual TableColumns describeTable(const std::string& table) = 0;
 
   // Inserts one row with bound parameters, committed by itself. Returns the
   // value the store assigned to the table's identity column, if it has one.

@@ -1,7 +1,7 @@
 #include "store/BusinessDate.h"
 
 #include "common/DateTime.h"
-#include "store/Statements.h"
+#include "store/Statement.h"
 #include "store/StoreError.h"
 
 namespace vip::store {
@@ -21,7 +21,7 @@ ConnectResult connectStore(Connection& connection, Query& qryTmp,
   // Not guarded: a store without the parameter table reports it with the
   // connection left open.
   if (qryTmp.isOpen()) qryTmp.close();
-  qryTmp.setSql(statements::kBusinessDate);
+  qryTmp.setSql(Statement::businessDate());
   qryTmp.open();
   if (!qryTmp.eof()) sysDate = qryTmp.fieldAsText("SP_Value");
   return ConnectResult{true, {}};

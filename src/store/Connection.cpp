@@ -1,8 +1,8 @@
 #include "store/Connection.h"
 
-#include "store/OdbcBackend.h"
-#include "store/SqliteBackend.h"
 #include "store/StoreError.h"
+#include "store/odbc/OdbcBackend.h"
+#include "store/sqlite/SqliteBackend.h"
 
 namespace vip::store {
 
@@ -30,12 +30,17 @@ Backend& Connection::backend() {
 }
 
 std::unique_ptr<Backend> openBackend(const ConnectionString& settings, OpenMode mode) {
-  const std::string provider = settings.provider();
-  if (provider == "SQLITE")
-    return openSqliteBackend(settings.get("Data Source").value_or(""), mode);
-  if (provider == "SQLOLEDB" || provider == "SQLOLEDB.1" || provider == "MSDASQL")
-    return openOdbcBackend(settings);
-  if (provider.empty()) throw StoreError("The connection string names no provider");
+  switch (settings.providerKind()) {
+    case Provider::Sqlite:
+      return openSqliteBackend(settings.get("Data Source").value_or(""), mode);
+    case Provider::SqlServer:
+    case Provider::Msdasql:
+      return openOdbcBackend(settings);
+    case Provider::None:
+      throw StoreError("The connection string names no provider");
+    case Provider::Unknown:
+      break;
+  }
   throw StoreError("Unknown provider '" + settings.get("Provider").value_or("") + "'");
 }
 

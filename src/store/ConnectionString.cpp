@@ -23,10 +23,6 @@ std::string trimmed(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-bool isPasswordKey(std::string_view key) {
-  return equalsIgnoringCase(key, "Password") || equalsIgnoringCase(key, "PWD");
-}
-
 // Whether a value must be quoted to read back the same.
 bool needsQuotes(std::string_view value) {
   if (value.empty()) return false;
@@ -109,7 +105,7 @@ ConnectionString ConnectionString::parse(const std::string& text) {
   return result;
 }
 
-std::optional<std::string> ConnectionString::get(const std::string& key) const {
+std::optional<std::string> ConnectionString::get(std::string_view key) const {
   // The last setting of a key wins, as when a later key overrides an earlier one.
   for (auto it = m_pairs.rbegin(); it != m_pairs.rend(); ++it) {
     if (equalsIgnoringCase(it->first, key)) return it->second;
@@ -117,8 +113,42 @@ std::optional<std::string> ConnectionString::get(const std::string& key) const {
   return std::nullopt;
 }
 
+ConnectionString::Pairs ConnectionString::effectivePairs() const {
+  Pairs out;
+  for (const auto& [key, value] : m_pairs) {
+    const auto known = std::find_if(out.begin(), out.end(), [&](const auto& pair) {
+      return equalsIgnoringCase(pair.first, key);
+    });
+    if (known == out.end())
+      out.emplace_back(key, value);
+    else
+      known->second = value;
+  }
+  return out;
+}
+
 std::string ConnectionString::provider() const {
   return toUpperAscii(get("Provider").value_or(""));
+}
+
+Provider ConnectionString::providerKind() const {
+  const std::string name = provider();
+  if (name.empty()) return Provider::None;
+  if (name == "SQLITE") return Provider::Sqlite;
+  if (name == "SQLOLEDB" || name == "SQLOLEDB.1") return Provider::SqlServer;
+  if (name == "MSDASQL" || name == "MSDASQL.1") return Provider::Msdasql;
+  return Provider::Unknown;
+}
+
+bool ConnectionString::isPasswordKey(std::string_view key) {
+  return equalsIgnoringCase(key, "Password") || equalsIgnoringCase(key, "PWD");
+}
+
+std::string ConnectionString::password() const {
+  for (auto it = m_pairs.rbegin(); it != m_pairs.rend(); ++it) {
+    if (isPasswordKey(it->first)) return it->second;
+  }
+  return {};
 }
 
 std::string ConnectionString::redacted() const {
@@ -127,20 +157,31 @@ std::string ConnectionString::redacted() const {
     if (!out.empty()) out += ';';
     out += key;
     out += '=';
-    if (isPasswordKey(key)) {
-      out += "***";
-    } else if (needsQuotes(value)) {
-      out += '"';
-      for (char c : value) {
-        if (c == '"') out += '"';
-        out += c;
-      }
-      out += '"';
-    } else {
-      out += value;
-    }
+    out += isPasswordKey(key) ? std::string("***") : oleDbQuoted(value);
   }
   return out;
+}
+
+std::string oleDbQuoted(std::string_view value) {
+  if (!needsQuotes(value)) return std::string(value);
+  std::string out = "\"";
+  for (const char c : value) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
+std::string odbcQuoted(std::string_view value) {
+  const bool plain = value.find_first_of(";{}") == std::string_view::npos &&
+                     (value.empty() || (!isBlank(value.front()) && !isBlank(value.back())));
+  if (plain) return std::string(value);
+  std::string out = "{";
+  for (const char c : value) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  return out + "}";
 }
 
 }  // namespace vip::store

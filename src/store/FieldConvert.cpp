@@ -6,9 +6,9 @@
 #include <string>
 
 #include "common/AsciiCase.h"
+#include "common/DecimalText.h"
 #include "common/NumberText.h"
 #include "store/DateTimeScanner.h"
-#include "store/DecimalText.h"
 #include "store/StoreError.h"
 #include "store/TextLength.h"
 
@@ -145,25 +145,6 @@ std::int64_t checkIntegerRange(const FieldDef& field, std::int64_t value, std::s
   if (field.kind == FieldKind::Word && (value < 0 || value > 65535))
     failRange(value, 0, 65535, field);
   return value;
-}
-
-// ---- decimal numbers ----------------------------------------------------------
-
-std::string decimal4Text(const Decimal4& value, char decimalSeparator) {
-  const bool negative = value.units < 0;
-  const std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(value.units)
-                                           : static_cast<std::uint64_t>(value.units);
-  std::string out = negative ? "-" : "";
-  out += std::to_string(magnitude / 10000);
-  std::string fraction = std::to_string(magnitude % 10000);
-  fraction.insert(0, 4 - fraction.size(), '0');
-  while (!fraction.empty() && fraction.back() == '0')
-    fraction.pop_back();
-  if (!fraction.empty()) {
-    out += decimalSeparator;
-    out += fraction;
-  }
-  return out;
 }
 
 // ---- booleans -----------------------------------------------------------------
@@ -351,21 +332,13 @@ std::string valueToText(const Value& value, const FormatSettings& settings) {
   if (const auto* real = std::get_if<double>(&value))
     return vip::formatGeneral(*real, settings.decimalSeparator);
   if (const auto* decimal = std::get_if<Decimal4>(&value))
-    return decimal4Text(*decimal, settings.decimalSeparator);
+    return tenThousandthsText(decimal->units, settings.decimalSeparator, TrailingZeros::Drop);
   if (const auto* moment = std::get_if<vip::DateTime>(&value)) {
     if (!moment->hasTime()) return vip::formatDateTime(settings.shortDateFormat, *moment);
     return vip::formatDateTime(settings.shortDateFormat + ' ' + settings.longTimeFormat, *moment);
   }
   if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "True" : "False";
   return {};
-}
-
-bool parseFloatText(std::string_view text, char decimalSeparator, long double& out) {
-  const auto number = DecimalText::read(text, decimalSeparator);
-  const auto value = number ? number->toLongDouble() : std::nullopt;
-  if (!value) return false;
-  out = *value;
-  return true;
 }
 
 bool parseDateTimeText(std::string_view text, const FormatSettings& settings, vip::DateTime& out) {

@@ -26,8 +26,7 @@ Value dateTimeToValue(const FieldDef& field, const vip::DateTime& value,
 // A stored value as text (for reading a column back): NULL gives "".
 std::string valueToText(const Value& value, const FormatSettings& settings);
 
-// Parsers shared with the import engine's number reading.
-bool parseFloatText(std::string_view text, char decimalSeparator, long double& out);
+// A date, a date and time, or a time alone, as the settings read them.
 bool parseDateTimeText(std::string_view text, const FormatSettings& settings, vip::DateTime& out);
 
 }  // namespace vip::store

@@ -10,32 +10,20 @@ namespace vip::store {
 
 namespace {
 
-std::optional<std::string> valueOf(const ConnectionString& settings, std::string_view key) {
-  for (const auto& [name, value] : settings.pairs()) {
-    if (equalsIgnoringCase(name, key)) return value;
+// A driver's name is written in braces by ODBC custom ("{PostgreSQL
+// Unicode}"); the braces are not part of the name.
+std::string driverName(std::string value) {
+  if (value.size() >= 2 && value.front() == '{' && value.back() == '}' &&
+      value.find_first_of("{}", 1) == value.size() - 1) {
+    value = value.substr(1, value.size() - 2);
   }
-  return std::nullopt;
-}
-
-// ODBC's own quoting: a value holding ; { } or blanks at its ends goes in
-// braces, a closing brace doubled. A value already in braces stays as it is.
-std::string odbcValue(const std::string& value) {
-  if (value.size() >= 2 && value.front() == '{' && value.back() == '}') return value;
-  const bool plain = value.find_first_of(";{}") == std::string::npos &&
-                     (value.empty() || (value.front() != ' ' && value.back() != ' '));
-  if (plain) return value;
-  std::string out = "{";
-  for (const char c : value) {
-    out += c;
-    if (c == '}') out += '}';
-  }
-  return out + "}";
+  return value;
 }
 
 void add(std::string& out, std::string_view key, const std::string& value) {
   out.append(key);
   out += '=';
-  out += odbcValue(value);
+  out += odbcQuoted(value);
   out += ';';
 }
 
@@ -73,11 +61,10 @@ SqlServerAddress parseDataSource(std::string text) {
 }
 
 std::string sqlServerString(const ConnectionString& settings) {
-  const std::string driver = valueOf(settings, "Driver").value_or("FreeTDS");
-  const SqlServerAddress address = parseDataSource(
-      valueOf(settings, "Data Source").value_or(valueOf(settings, "Server").value_or("")));
-  const bool freeTds =
-      equalsIgnoringCase(driver, "FreeTDS") || equalsIgnoringCase(driver, "{FreeTDS}");
+  const std::string driver = driverName(settings.get("Driver").value_or("FreeTDS"));
+  const SqlServerAddress address =
+      parseDataSource(settings.get("Data Source").value_or(settings.get("Server").value_or("")));
+  const bool freeTds = equalsIgnoringCase(driver, "FreeTDS");
   std::string out;
   add(out, "Driver", driver);
   if (freeTds) {
@@ -95,15 +82,16 @@ std::string sqlServerString(const ConnectionString& settings) {
     if (!address.port.empty()) server += "," + address.port;
     add(out, "Server", server);
   }
-  if (auto catalog = valueOf(settings, "Initial Catalog")) add(out, "Database", *catalog);
-  if (auto user = valueOf(settings, "User ID")) add(out, "UID", *user);
-  if (auto password = valueOf(settings, "Password")) add(out, "PWD", *password);
+  if (auto catalog = settings.get("Initial Catalog")) add(out, "Database", *catalog);
+  if (auto user = settings.get("User ID")) add(out, "UID", *user);
+  if (auto password = settings.get("Password")) add(out, "PWD", *password);
   return out;
 }
 
 std::string passThroughString(const ConnectionString& settings) {
   std::string out;
-  for (const auto& [key, value] : settings.pairs()) {
+  // ODBC keeps the first of a key given twice; this string means the last.
+  for (const auto& [key, value] : settings.effectivePairs()) {
     if (equalsIgnoringCase(key, "Provider")) continue;
     if (equalsIgnoringCase(key, "Extended Properties")) {
       // OLE DB's way of carrying a whole ODBC string.
@@ -111,7 +99,7 @@ std::string passThroughString(const ConnectionString& settings) {
       if (!value.empty() && value.back() != ';') out += ';';
       continue;
     }
-    add(out, key, value);
+    add(out, key, equalsIgnoringCase(key, "Driver") ? driverName(value) : value);
   }
   return out;
 }
@@ -119,10 +107,14 @@ std::string passThroughString(const ConnectionString& settings) {
 }  // namespace
 
 std::string odbcConnectionString(const ConnectionString& settings) {
-  const std::string provider = toUpperAscii(valueOf(settings, "Provider").value_or(""));
-  if (provider == "SQLOLEDB" || provider == "SQLOLEDB.1") return sqlServerString(settings);
-  if (provider == "MSDASQL" || provider == "MSDASQL.1") return passThroughString(settings);
-  throw StoreError("The provider '" + provider + "' is not reached through ODBC");
+  switch (settings.providerKind()) {
+    case Provider::SqlServer:
+      return sqlServerString(settings);
+    case Provider::Msdasql:
+      return passThroughString(settings);
+    default:
+      throw StoreError("The provider '" + settings.provider() + "' is not reached through ODBC");
+  }
 }
 
 }  // namespace vip::store

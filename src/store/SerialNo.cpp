@@ -1,12 +1,11 @@
 #include "store/SerialNo.h"
 
-#include <charconv>
 #include <cstdio>
 #include <memory>
 
+#include "common/Error.h"
 #include "common/SafeObj.h"
-#include "store/StatementMap.h"
-#include "store/StoreError.h"
+#include "store/Statement.h"
 
 namespace vip::store {
 
@@ -19,16 +18,6 @@ vip::Error assertionFailure(int line) {
   return vip::Error(message);
 }
 
-std::int32_t readInt32(const Query& query, std::string_view field) {
-  const std::string text = query.fieldAsText(field);
-  std::int32_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size())
-    throw StoreError("'" + text + "' is not a valid integer value for field '" +
-                     std::string(field) + "'");
-  return value;
-}
-
 }  // namespace
 
 void AssignAutoSerialNo(const std::string& table, const std::string& column, Query* dataset) {
@@ -39,15 +28,15 @@ void AssignAutoSerialNo(const std::string& table, const std::string& column, Que
   const auto guard =
       vip::AutoFreeQuery(std::make_unique<Query>(dataset->connection(), "AutoSerialNo"), query);
 
-  query->setSql(identityTestStatement(table, column));
+  query->setSql(Statement::identityTest(table, column));
   query->open();
   // The store numbers an identity column itself when the record is saved.
   if (!query->eof()) return;
   query->close();
 
-  query->setSql(allocationBatch(table, column));
+  query->setSql(Statement::allocation(table, column));
   query->open();
-  const std::int32_t number = readInt32(*query, "ASN_No");
+  const std::int32_t number = query->fieldAsInt32("ASN_No");
   dataset->setInteger(column, number);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// The statements the program sends, as written for SQL Server. Each dialect
-// maps them (Dialect.h); these texts are what a SQL Server store receives.
+// The statements the program sends, as written for SQL Server: the texts a
+// SQL Server store receives. Statement carries each of them with its intent,
+// on which the other engines act in their own dialects.
 namespace vip::store::statements {
 
 // Formatted with a table name: an empty result with the table's columns.

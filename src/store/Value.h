@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
+#include <vector>
 
 #include "common/DateTime.h"
 
@@ -36,9 +38,12 @@ struct FieldDef {
   int size = 0;  // declared length of a character column; 0 = none
   bool writable = true;
   bool identity = false;  // the store numbers it on insert
-  bool fixed = false;     // char/nchar rather than varchar/nvarchar
   LengthUnit lengthUnit = LengthUnit::GbkBytes;
 };
+
+// A table's columns as the store describes them, shared by every query
+// opened on the table: a description is read once and never changes.
+using TableColumns = std::shared_ptr<const std::vector<FieldDef>>;
 
 // An exact decimal held as a count of ten-thousandths.
 struct Decimal4 {

@@ -138,7 +138,7 @@ void TestStore::exec(const std::string& script) {
 std::vector<std::vector<std::string>> TestStore::rows(const std::string& select) {
   store::Connection connection;
   connection.setConnectionString(m_connectionString);
-  const store::ResultSet result = connection.backend().query(select);
+  const store::ResultSet result = connection.backend().query(store::Statement::text(select));
   std::vector<std::vector<std::string>> rows;
   for (const auto& row : result.rows) {
     std::vector<std::string> texts;

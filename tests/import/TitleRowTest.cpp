@@ -39,8 +39,8 @@ using Visits = std::vector<std::pair<std::string, std::string>>;
 Visits walk(const sheet::Workbook& workbook, int row) {
   const TitleRow titles(workbook, workbook.colCount());
   Visits visits;
-  titles.forEachColumn(row, [&](const std::string& title, const std::string& value) {
-    visits.emplace_back(title, value);
+  titles.forEachColumn(row, [&](std::size_t slot, std::string_view value) {
+    visits.emplace_back(titles.text(slot), value);
   });
   return visits;
 }
@@ -94,7 +94,7 @@ TEST(TitleRow, TheFirstFailingReadInColumnOrderFailsTheRowTitleBeforeValue) {
     std::vector<std::string> seen;
     try {
       titles.forEachColumn(
-          row, [&](const std::string& title, const std::string&) { seen.push_back(title); });
+          row, [&](std::size_t slot, std::string_view) { seen.push_back(titles.text(slot)); });
       ADD_FAILURE() << "row " << row << " read without a failure";
     } catch (const sheet::SheetError& e) {
       // Row 2 fails at its own value in column 2, before the broken title of
@@ -111,7 +111,7 @@ TEST(TitleRow, NoColumnsWhenTheColumnCountIsZero) {
   const auto workbook = makeSheet({{1, 1, "姓名"}, {2, 1, "甲"}});
   const TitleRow titles(workbook, 0);
   int visits = 0;
-  titles.forEachColumn(2, [&](const std::string&, const std::string&) { ++visits; });
+  titles.forEachColumn(2, [&](std::size_t, std::string_view) { ++visits; });
   EXPECT_EQ(visits, 0);
 }
 

@@ -59,9 +59,9 @@ TEST(InitStore, CreatesTheTablesOnceInAWalStore) {
   for (const char* table :
        {"VipCardType", "VipCardMaster", "VIPCardDetail", "AutoSerialNo", "Qx_SysPara"})
     EXPECT_TRUE(backend.tableExists(table)) << table;
-  const auto mode = backend.query("PRAGMA journal_mode");
+  const auto mode = backend.query(store::Statement::text("PRAGMA journal_mode"));
   EXPECT_EQ(store::valueToText(mode.rows.at(0).at(0), defaultFormatSettings()), "wal");
-  EXPECT_TRUE(backend.query("SELECT * FROM Qx_SysPara").rows.empty());
+  EXPECT_TRUE(backend.query(store::Statement::text("SELECT * FROM Qx_SysPara")).rows.empty());
   // Category numbers are unique.
   backend.executeScript("INSERT INTO VipCardType(VCT_No) VALUES('01')");
   EXPECT_ANY_THROW(backend.executeScript("INSERT INTO VipCardType(VCT_No) VALUES('01')"));
@@ -72,7 +72,8 @@ TEST(InitStore, CreatesTheTablesOnceInAWalStore) {
   EXPECT_NE(again.err.find("already holds"), std::string::npos) << again.err;
   EXPECT_EQ((again.out + again.err).find("hunter22"), std::string::npos);
   connection.setConnectionString(connect);
-  const auto rows = connection.backend().query("SELECT COUNT(*) FROM VipCardType").rows;
+  const auto rows =
+      connection.backend().query(store::Statement::text("SELECT COUNT(*) FROM VipCardType")).rows;
   EXPECT_EQ(store::valueToText(rows.at(0).at(0), defaultFormatSettings()), "1");
 }
 

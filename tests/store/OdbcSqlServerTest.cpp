@@ -10,10 +10,10 @@
 
 #include "PgServer.h"
 #include "store/ConnectionString.h"
-#include "store/OdbcBackend.h"
-#include "store/OdbcDialect.h"
 #include "store/Statements.h"
 #include "store/StoreError.h"
+#include "store/odbc/OdbcBackend.h"
+#include "store/odbc/OdbcDialect.h"
 
 namespace vip::test {
 
@@ -175,7 +175,8 @@ TEST(OdbcDialect, SqlServerColumnsReadAsTheirKinds) {
       {"bit", SQL_BIT, 1, 0, false, FieldKind::Boolean, 0, LengthUnit::GbkBytes},
       {"uniqueidentifier", SQL_GUID, 36, 0, false, FieldKind::Unknown, 0, LengthUnit::GbkBytes},
   };
-  const store::OdbcDialect dialect(store::OdbcDialect::engineFor("Microsoft SQL Server"));
+  const auto sqlServer = store::OdbcDialect::forDbms("Microsoft SQL Server");
+  const store::OdbcDialect& dialect = *sqlServer;
   EXPECT_EQ(dialect.engine(), store::Engine::SqlServer);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.typeName);

@@ -30,7 +30,7 @@ class QueryTest : public StoreTest {
 
 TEST_P(QueryTest, UnknownFieldNamesTheQuery) {
   Query qryInsert(m_connection, "qryInsert");
-  qryInsert.setSql("Select top 0 * from VipCardMaster");
+  qryInsert.setSql(store::Statement::selectEmpty("VipCardMaster"));
   qryInsert.open();
   qryInsert.append();
   EXPECT_EQ(messageOf([&] { qryInsert.setText("VCM_Foo", "x"); }),
@@ -46,7 +46,8 @@ TEST_P(QueryTest, UnknownFieldNamesTheQuery) {
 
 TEST_P(QueryTest, PostSendsOnlyAssignedColumnsAndReportsCuts) {
   Query qryInsert(m_connection, "qryInsert");
-  qryInsert.setSql("Select top 0 * from VIPCardMaster");  // the table in another letter case
+  qryInsert.setSql(
+      store::Statement::selectEmpty("VIPCardMaster"));  // the table in another letter case
   qryInsert.open();
   EXPECT_TRUE(qryInsert.eof());
 
@@ -77,7 +78,7 @@ TEST_P(QueryTest, PostSendsOnlyAssignedColumnsAndReportsCuts) {
 TEST_P(QueryTest, RefusedRecordStaysPendingUntilCancelled) {
   exec("INSERT INTO VipCardMaster(VCM_ID) VALUES(1)");
   Query qryInsert(m_connection, "qryInsert");
-  qryInsert.setSql("Select top 0 * from VipCardMaster");
+  qryInsert.setSql(store::Statement::selectEmpty("VipCardMaster"));
   qryInsert.open();
   qryInsert.append();
   qryInsert.setInteger("VCM_ID", 1);
@@ -94,7 +95,7 @@ TEST_P(QueryTest, RefusedRecordStaysPendingUntilCancelled) {
 
 TEST_P(QueryTest, IdentityColumnRefusesValuesAfterTheKindsOwnCheck) {
   Query qryDetail(m_connection, "qryDetail");
-  qryDetail.setSql("Select top 0 * from VIPCardDetail");
+  qryDetail.setSql(store::Statement::selectEmpty("VIPCardDetail"));
   qryDetail.open();
   const auto& id = qryDetail.fields()[qryDetail.fieldIndex("VCD_ID")];
   const std::string& idName = id.name;  // the store's spelling
@@ -111,12 +112,12 @@ TEST_P(QueryTest, IdentityColumnRefusesValuesAfterTheKindsOwnCheck) {
 
 TEST_P(QueryTest, WritingOutsideInsertStateFails) {
   Query qryInsert(m_connection, "qryInsert");
-  qryInsert.setSql("Select top 0 * from VipCardMaster");
+  qryInsert.setSql(store::Statement::selectEmpty("VipCardMaster"));
   qryInsert.open();
   EXPECT_THROW(qryInsert.setText("VCM_CardNo", "1"), store::StoreError);
   EXPECT_THROW(qryInsert.post(), store::StoreError);
   Query qryTmp(m_connection, "qryTmp");
-  qryTmp.setSql("SELECT VCM_ID FROM VipCardMaster");
+  qryTmp.setSql(store::Statement::text("SELECT VCM_ID FROM VipCardMaster"));
   qryTmp.open();
   EXPECT_THROW(qryTmp.append(), store::StoreError);
 }
@@ -125,7 +126,7 @@ TEST_P(QueryTest, WritingOutsideInsertStateFails) {
 // untouched one; closing the query drops it.
 TEST_P(QueryTest, PendingRecordOnAppendAndClose) {
   Query qryInsert(m_connection, "qryInsert");
-  qryInsert.setSql("Select top 0 * from VipCardMaster");
+  qryInsert.setSql(store::Statement::selectEmpty("VipCardMaster"));
   qryInsert.open();
   qryInsert.append();
   qryInsert.setInteger("VCM_ID", 5);
@@ -144,7 +145,8 @@ TEST_P(QueryTest, ReadsRowsAndReopensAClosedConnection) {
       "INSERT INTO VipCardMaster(VCM_ID, VCM_GuestName) VALUES(2, NULL);");
   m_connection.close();
   Query qryTmp(m_connection, "qryTmp");
-  qryTmp.setSql("SELECT VCM_ID, VCM_GuestName, VCM_Balance FROM VipCardMaster ORDER BY VCM_ID");
+  qryTmp.setSql(store::Statement::text(
+      "SELECT VCM_ID, VCM_GuestName, VCM_Balance FROM VipCardMaster ORDER BY VCM_ID"));
   qryTmp.open();
   EXPECT_TRUE(m_connection.isOpen());
   ASSERT_FALSE(qryTmp.eof());

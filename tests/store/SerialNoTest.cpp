@@ -29,7 +29,7 @@ class SerialNoTest : public StoreTest {
   // Appends a member record to `query`, opened on the member table first.
   static void appendMember(Query& query) {
     if (!query.isOpen()) {
-      query.setSql("Select top 0 * from VipCardMaster");
+      query.setSql(store::Statement::selectEmpty("VipCardMaster"));
       query.open();
     }
     query.append();
@@ -88,7 +88,7 @@ TEST_P(SerialNoTest, NumberOfARecordNeverSavedIsUsedUp) {
 
 TEST_P(SerialNoTest, IdentityColumnIsLeftToTheStore) {
   Query qryDetail(m_connection, "qryDetail");
-  qryDetail.setSql("Select top 0 * from VIPCardDetail");
+  qryDetail.setSql(store::Statement::selectEmpty("VIPCardDetail"));
   qryDetail.open();
   for (const char* expected : {"1", "2"}) {
     qryDetail.append();
@@ -134,10 +134,10 @@ TEST_P(SerialNoTest, ExhaustedCounterFailsAndIsLeftAsItWas) {
 
 TEST_P(SerialNoTest, PreconditionsRaiseAnAssertionFailureWithOurLine) {
   Query open(m_connection, "qryInsert");
-  open.setSql("Select top 0 * from VipCardMaster");
+  open.setSql(store::Statement::selectEmpty("VipCardMaster"));
   open.open();
   Query browsing(m_connection, "qryInsert");
-  browsing.setSql("Select top 0 * from VipCardMaster");
+  browsing.setSql(store::Statement::selectEmpty("VipCardMaster"));
   browsing.open();
   open.append();
   struct Case {

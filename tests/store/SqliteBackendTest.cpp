@@ -6,9 +6,9 @@
 
 #include "StoreTargets.h"
 #include "common/DateTime.h"
-#include "store/SqliteBackend.h"
-#include "store/SqliteColumnType.h"
 #include "store/StoreError.h"
+#include "store/sqlite/SqliteBackend.h"
+#include "store/sqlite/SqliteColumnType.h"
 
 namespace vip::test {
 namespace {
@@ -22,36 +22,35 @@ TEST(SqliteColumnType, DeclaredTypesReadBySqlServerNames) {
     FieldKind kind;
     int size;
     LengthUnit unit;
-    bool fixed;
   };
   const Case cases[] = {
-      {"varchar(20)", FieldKind::String, 20, LengthUnit::GbkBytes, false},
-      {"CHAR( 1 )", FieldKind::String, 1, LengthUnit::GbkBytes, true},
-      {"varchar", FieldKind::String, 0, LengthUnit::GbkBytes, false},
-      {"varchar(max)", FieldKind::String, 0, LengthUnit::GbkBytes, false},
-      {"nvarchar(50)", FieldKind::WideString, 50, LengthUnit::Utf16Units, false},
-      {"nchar(4)", FieldKind::WideString, 4, LengthUnit::Utf16Units, true},
-      {"text", FieldKind::Memo, 0, LengthUnit::GbkBytes, false},
-      {"ntext", FieldKind::Memo, 0, LengthUnit::Utf16Units, false},
-      {"tinyint", FieldKind::Word, 0, LengthUnit::GbkBytes, false},
-      {"smallint", FieldKind::SmallInt, 0, LengthUnit::GbkBytes, false},
-      {"int", FieldKind::Integer, 0, LengthUnit::GbkBytes, false},
-      {"INTEGER", FieldKind::Integer, 0, LengthUnit::GbkBytes, false},
-      {"bigint", FieldKind::LargeInt, 0, LengthUnit::GbkBytes, false},
-      {"real", FieldKind::Float, 0, LengthUnit::GbkBytes, false},
-      {"float", FieldKind::Float, 0, LengthUnit::GbkBytes, false},
-      {"decimal(9,0)", FieldKind::Integer, 0, LengthUnit::GbkBytes, false},
-      {"numeric(10,0)", FieldKind::Decimal, 0, LengthUnit::GbkBytes, false},
-      {"decimal(18,2)", FieldKind::Decimal, 0, LengthUnit::GbkBytes, false},
-      {"decimal", FieldKind::Decimal, 0, LengthUnit::GbkBytes, false},
-      {"money", FieldKind::Decimal, 0, LengthUnit::GbkBytes, false},
-      {"smallmoney", FieldKind::Decimal, 0, LengthUnit::GbkBytes, false},
-      {"datetime", FieldKind::DateTime, 0, LengthUnit::GbkBytes, false},
-      {"smalldatetime", FieldKind::DateTime, 0, LengthUnit::GbkBytes, false},
-      {"date", FieldKind::DateTime, 0, LengthUnit::GbkBytes, false},
-      {"bit", FieldKind::Boolean, 0, LengthUnit::GbkBytes, false},
-      {"", FieldKind::Unknown, 0, LengthUnit::GbkBytes, false},
-      {"blob", FieldKind::Unknown, 0, LengthUnit::GbkBytes, false},
+      {"varchar(20)", FieldKind::String, 20, LengthUnit::GbkBytes},
+      {"CHAR( 1 )", FieldKind::String, 1, LengthUnit::GbkBytes},
+      {"varchar", FieldKind::String, 0, LengthUnit::GbkBytes},
+      {"varchar(max)", FieldKind::String, 0, LengthUnit::GbkBytes},
+      {"nvarchar(50)", FieldKind::WideString, 50, LengthUnit::Utf16Units},
+      {"nchar(4)", FieldKind::WideString, 4, LengthUnit::Utf16Units},
+      {"text", FieldKind::Memo, 0, LengthUnit::GbkBytes},
+      {"ntext", FieldKind::Memo, 0, LengthUnit::Utf16Units},
+      {"tinyint", FieldKind::Word, 0, LengthUnit::GbkBytes},
+      {"smallint", FieldKind::SmallInt, 0, LengthUnit::GbkBytes},
+      {"int", FieldKind::Integer, 0, LengthUnit::GbkBytes},
+      {"INTEGER", FieldKind::Integer, 0, LengthUnit::GbkBytes},
+      {"bigint", FieldKind::LargeInt, 0, LengthUnit::GbkBytes},
+      {"real", FieldKind::Float, 0, LengthUnit::GbkBytes},
+      {"float", FieldKind::Float, 0, LengthUnit::GbkBytes},
+      {"decimal(9,0)", FieldKind::Integer, 0, LengthUnit::GbkBytes},
+      {"numeric(10,0)", FieldKind::Decimal, 0, LengthUnit::GbkBytes},
+      {"decimal(18,2)", FieldKind::Decimal, 0, LengthUnit::GbkBytes},
+      {"decimal", FieldKind::Decimal, 0, LengthUnit::GbkBytes},
+      {"money", FieldKind::Decimal, 0, LengthUnit::GbkBytes},
+      {"smallmoney", FieldKind::Decimal, 0, LengthUnit::GbkBytes},
+      {"datetime", FieldKind::DateTime, 0, LengthUnit::GbkBytes},
+      {"smalldatetime", FieldKind::DateTime, 0, LengthUnit::GbkBytes},
+      {"date", FieldKind::DateTime, 0, LengthUnit::GbkBytes},
+      {"bit", FieldKind::Boolean, 0, LengthUnit::GbkBytes},
+      {"", FieldKind::Unknown, 0, LengthUnit::GbkBytes},
+      {"blob", FieldKind::Unknown, 0, LengthUnit::GbkBytes},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.declared);
@@ -59,7 +58,6 @@ TEST(SqliteColumnType, DeclaredTypesReadBySqlServerNames) {
     EXPECT_EQ(field.kind, c.kind);
     EXPECT_EQ(field.size, c.size);
     EXPECT_EQ(field.lengthUnit, c.unit);
-    EXPECT_EQ(field.fixed, c.fixed);
   }
 }
 
@@ -71,7 +69,7 @@ class SqliteStore : public ::testing::Test {
     m_connection.setConnectionString(m_connectionString);
   }
   std::string text(const std::string& sql) {
-    const auto result = m_connection.backend().query(sql);
+    const auto result = m_connection.backend().query(store::Statement::text(sql));
     if (result.rows.empty()) return "<no row>";
     std::string out;
     for (const auto& value : result.rows[0]) {
@@ -97,7 +95,7 @@ TEST_F(SqliteStore, ValuesAreStoredInSqlitesOwnForms) {
       "CREATE TABLE T(ID INTEGER PRIMARY KEY AUTOINCREMENT, D datetime, M money, N money,"
       " B bit, F bit)");
   store::Query query(m_connection, "qryInsert");
-  query.setSql("Select top 0 * from T");
+  query.setSql(store::Statement::selectEmpty("T"));
   query.open();
   query.append();
   query.setDateTime("D", vip::DateTime{2024, 2, 29, 13, 5, 9, 7});
@@ -120,7 +118,7 @@ TEST_F(SqliteStore, ColumnsCarryLengthsAndIdentity) {
   m_connection.backend().executeScript(
       "CREATE TABLE T(ID INTEGER PRIMARY KEY AUTOINCREMENT, Code varchar(10), Name nvarchar(5));"
       "CREATE TABLE U(K INTEGER PRIMARY KEY, V int)");
-  const auto t = m_connection.backend().describeTable("t");
+  const auto t = *m_connection.backend().describeTable("t");
   ASSERT_EQ(t.size(), 3u);
   EXPECT_TRUE(t[0].identity);
   EXPECT_FALSE(t[0].writable);
@@ -128,7 +126,7 @@ TEST_F(SqliteStore, ColumnsCarryLengthsAndIdentity) {
   EXPECT_EQ(t[2].kind, FieldKind::WideString);
   EXPECT_EQ(t[2].size, 5);
   // A rowid key without AUTOINCREMENT may be written, so it is numbered by the counter.
-  const auto u = m_connection.backend().describeTable("U");
+  const auto u = *m_connection.backend().describeTable("U");
   EXPECT_FALSE(u[0].identity);
   EXPECT_TRUE(u[0].writable);
   EXPECT_FALSE(m_connection.backend().isIdentity("U", "K"));

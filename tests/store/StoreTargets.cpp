@@ -72,7 +72,7 @@ void StoreTest::exec(const std::string& sql) {
 }
 
 std::string StoreTest::scalar(const std::string& sql) {
-  const store::ResultSet result = m_connection.backend().query(sql);
+  const store::ResultSet result = m_connection.backend().query(store::Statement::text(sql));
   if (result.rows.empty() || result.rows[0].empty()) return "<no row>";
   return store::valueToText(result.rows[0][0], defaultFormatSettings());
 }

@@ -569,24 +569,4 @@ TEST(FieldConvertTyped, ValuesReadBackAsText) {
     EXPECT_EQ(vip::store::valueToText(c.value, FormatSettings{}), c.text) << describe(c.value);
 }
 
-TEST(FieldConvertTyped, SharedFloatParser) {
-  const struct {
-    std::string text;
-    char separator;
-    bool ok;
-    long double value;
-  } cases[] = {
-      {"", '.', false, 0},           {"   ", '.', false, 0},     {"  1.5  ", '.', true, 1.5L},
-      {"-1e3", '.', true, -1000.0L}, {"1,5", ',', true, 1.5L},   {"1.5", ',', false, 0},
-      {"\t1", '.', false, 0},        {"1e99999", '.', false, 0},
-  };
-  for (const auto& c : cases) {
-    long double out = -7;
-    EXPECT_EQ(vip::store::parseFloatText(c.text, c.separator, out), c.ok) << c.text;
-    if (c.ok) {
-      EXPECT_EQ(out, c.value) << c.text;
-    }
-  }
-}
-
 }  // namespace

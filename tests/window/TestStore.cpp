@@ -35,7 +35,7 @@ int countRows(const std::string& connection, const std::string& table) {
   vip::store::Connection store;
   store.setConnectionString(connection);
   vip::store::Query query(store, "qryCount");
-  query.setSql("Select count(*) as n from " + table);
+  query.setSql(vip::store::Statement::text("Select count(*) as n from " + table));
   query.open();
   return std::stoi(query.fieldAsText("n"));
 }

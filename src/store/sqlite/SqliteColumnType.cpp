@@ -1,4 +1,4 @@
-#include "store/SqliteColumnType.h"
+#include "store/sqlite/SqliteColumnType.h"
 
 #include <cctype>
 #include <charconv>
@@ -54,13 +54,11 @@ FieldDef fieldFromDeclaredType(std::string name, std::string_view declaredType) 
   if (base == "char" || base == "character" || base == "varchar" || base == "character varying") {
     field.kind = FieldKind::String;
     field.size = first;
-    field.fixed = base == "char" || base == "character";
     field.lengthUnit = LengthUnit::GbkBytes;
   } else if (base == "nchar" || base == "nvarchar" || base == "national character" ||
              base == "national character varying") {
     field.kind = FieldKind::WideString;
     field.size = first;
-    field.fixed = base == "nchar" || base == "national character";
     field.lengthUnit = LengthUnit::Utf16Units;
   } else if (base == "text" || base == "ntext") {
     field.kind = FieldKind::Memo;

@@ -1,4 +1,4 @@
-#include "store/DecimalText.h"
+#include "common/DecimalText.h"
 
 #include <locale.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
-namespace vip::store {
+namespace vip {
 namespace {
 
 __extension__ typedef unsigned __int128 Uint128;
@@ -112,6 +112,74 @@ std::optional<std::int64_t> DecimalText::toTenThousandths() const {
   return signedCount(units, m_negative);
 }
 
+namespace {
+
+// Adds one unit in the last place of a string of decimal digits.
+void incrementDigits(std::string& digits) {
+  for (std::size_t k = digits.size(); k-- > 0;) {
+    if (digits[k] != '9') {
+      ++digits[k];
+      return;
+    }
+    digits[k] = '0';
+  }
+  digits.insert(digits.begin(), '1');
+}
+
+}  // namespace
+
+std::optional<std::string> DecimalText::roundedText(int places, char decimalSeparator) const {
+  // Position of the decimal point among the digits.
+  long long point = static_cast<long long>(m_digits.size()) + m_exponent;
+  if (point > kMaxRoundedDigits) return std::nullopt;
+  std::string digits = m_digits;
+  if (point < -places) {  // below half a unit of the last place: zero
+    digits = "0";
+    point = 1;
+  }
+  if (point < 0) {
+    digits.insert(0, static_cast<std::size_t>(-point), '0');
+    point = 0;
+  }
+  const auto keep = static_cast<std::size_t>(point + places);
+  if (digits.size() < keep + 1) digits.resize(keep + 1, '0');
+  const bool roundUp = digits[keep] >= '5';
+  digits.resize(keep);
+  if (roundUp) incrementDigits(digits);
+  const auto wholeDigits = digits.size() - static_cast<std::size_t>(places);
+  std::string whole = digits.substr(0, wholeDigits);
+  const std::string fraction = digits.substr(wholeDigits);
+  const auto firstNonZero = whole.find_first_not_of('0');
+  whole = firstNonZero == std::string::npos ? "0" : whole.substr(firstNonZero);
+  const bool zero = whole == "0" && fraction.find_first_not_of('0') == std::string::npos;
+  std::string out = m_negative && !zero ? "-" : "";
+  out += whole;
+  if (places > 0) {
+    out += decimalSeparator;
+    out += fraction;
+  }
+  return out;
+}
+
+std::string tenThousandthsText(std::int64_t units, char decimalSeparator, TrailingZeros zeros) {
+  const bool negative = units < 0;
+  const std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+  std::string out = negative ? "-" : "";
+  out += std::to_string(magnitude / 10000);
+  std::string fraction = std::to_string(magnitude % 10000);
+  fraction.insert(0, 4 - fraction.size(), '0');
+  if (zeros == TrailingZeros::Drop) {
+    while (!fraction.empty() && fraction.back() == '0')
+      fraction.pop_back();
+  }
+  if (!fraction.empty()) {
+    out += decimalSeparator;
+    out += fraction;
+  }
+  return out;
+}
+
 std::optional<std::int64_t> roundToTenThousandths(double value) {
   if (!std::isfinite(value)) return std::nullopt;
   if (value == 0) return 0;
@@ -139,4 +207,4 @@ std::optional<std::int64_t> roundToTenThousandths(double value) {
   return signedCount(static_cast<std::uint64_t>(units), value < 0);
 }
 
-}  // namespace vip::store
+}  // namespace vip

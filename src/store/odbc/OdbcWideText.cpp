@@ -1,4 +1,4 @@
-#include "store/OdbcWideText.h"
+#include "store/odbc/OdbcWideText.h"
 
 #include <cstdint>
 

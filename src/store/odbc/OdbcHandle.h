@@ -11,18 +11,19 @@ namespace vip::store {
 
 // One ODBC handle (environment, connection or statement), freed with its
 // owner. check() turns a failed call into a StoreError carrying the driver's
-// message and SQLSTATE; the login's password is kept out of that message.
-// Internal to the ODBC backend: sql.h stays out of the data layer's headers.
+// message, its native error and SQLSTATE; the login's password is kept out
+// of that message. Internal to the ODBC backend.
 class OdbcHandle {
  public:
   struct Diagnostic {
     std::string sqlState;
+    int native = 0;
     std::string message;
   };
 
   OdbcHandle() = default;
   // Allocates a handle of `type` under `parent` (SQL_NULL_HANDLE for an
-  // environment). `secret` is the login's password, scrubbed from messages.
+  // environment). `secret` is the login's password, masked in messages.
   OdbcHandle(SQLSMALLINT type, SQLHANDLE parent, std::shared_ptr<const std::string> secret);
   ~OdbcHandle();
   OdbcHandle(OdbcHandle&& other) noexcept;
@@ -31,8 +32,7 @@ class OdbcHandle {
   OdbcHandle& operator=(const OdbcHandle&) = delete;
 
   SQLHANDLE get() const { return m_handle; }
-  SQLSMALLINT type() const { return m_type; }
-  explicit operator bool() const { return m_handle != SQL_NULL_HANDLE; }
+  const std::shared_ptr<const std::string>& secret() const { return m_secret; }
 
   // Returns `rc` when the call succeeded (SQL_NO_DATA counts as success);
   // throws StoreError with the driver's diagnostics otherwise.
@@ -40,7 +40,7 @@ class OdbcHandle {
 
   std::vector<Diagnostic> diagnostics() const;
   // The driver's text without the "[unixODBC][Driver]" prefixes, on one line,
-  // with any trace of the password removed.
+  // with the password masked wherever it stands as a word of its own.
   std::string message() const;
 
  private:
@@ -50,5 +50,10 @@ class OdbcHandle {
   SQLSMALLINT m_type = 0;
   std::shared_ptr<const std::string> m_secret;
 };
+
+// `text` with every occurrence of `secret` that stands as a token of its own
+// (not inside a longer word) replaced by "***". A password of a few common
+// letters thus never garbles a message or shows which letters it holds.
+std::string maskSecret(std::string text, const std::string& secret);
 
 }  // namespace vip::store

@@ -1,9 +1,10 @@
-#include "store/OdbcHandle.h"
+#include "store/odbc/OdbcHandle.h"
 
 #include <algorithm>
 
-#include "store/OdbcWideText.h"
+#include "common/Messages.h"
 #include "store/StoreError.h"
+#include "store/odbc/OdbcWideText.h"
 
 namespace vip::store {
 
@@ -30,22 +31,20 @@ std::string withoutDriverTrailer(std::string text) {
   return text;
 }
 
-std::string oneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  while (!text.empty() && text.back() == ' ')
-    text.pop_back();
-  return text;
+// One line fit for a message: line breaks and tabs as blanks, other control
+// characters escaped, no trailing blanks.
+std::string oneLine(const std::string& text) {
+  std::string line = vip::messageText(text, std::string::npos);
+  while (!line.empty() && line.back() == ' ')
+    line.pop_back();
+  return line;
 }
 
-void scrub(std::string& text, const std::string& secret) {
-  if (secret.empty()) return;
-  for (std::size_t pos = text.find(secret); pos != std::string::npos;
-       pos = text.find(secret, pos)) {
-    text.replace(pos, secret.size(), "***");
-    pos += 3;
-  }
+// Letters, digits and the bytes of non-ASCII characters make up words.
+bool isWordByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
+         (byte >= 'a' && byte <= 'z') || c == '_';
 }
 
 StoreError::Kind kindOf(const std::string& state) {
@@ -100,11 +99,13 @@ SQLRETURN OdbcHandle::check(SQLRETURN rc) const {
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return rc;
   const std::vector<Diagnostic> records = diagnostics();
   std::string state = records.empty() ? std::string() : records.front().sqlState;
+  const int native = records.empty() ? 0 : records.front().native;
   std::string text = message();
   if (text.empty()) {
     text = rc == SQL_INVALID_HANDLE ? "Invalid ODBC handle" : "The ODBC driver reported a failure";
   }
-  throw StoreError(text, kindOf(state), state);
+  const StoreError::Kind kind = kindOf(state);
+  throw StoreError(text, kind, StoreError::EngineCode{native, std::move(state)});
 }
 
 std::vector<OdbcHandle::Diagnostic> OdbcHandle::diagnostics() const {
@@ -126,8 +127,8 @@ std::vector<OdbcHandle::Diagnostic> OdbcHandle::diagnostics() const {
     const std::size_t units =
         std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), buffer.size());
     std::string text = fromWide(buffer.data(), units);
-    if (m_secret) scrub(text, *m_secret);
-    records.push_back({fromWide(state, 5), std::move(text)});
+    if (m_secret) text = maskSecret(std::move(text), *m_secret);
+    records.push_back({fromWide(state, 5), static_cast<int>(native), std::move(text)});
   }
   return records;
 }
@@ -141,6 +142,24 @@ std::string OdbcHandle::message() const {
     all += text;
   }
   return all;
+}
+
+std::string maskSecret(std::string text, const std::string& secret) {
+  if (secret.empty()) return text;
+  for (std::size_t pos = text.find(secret); pos != std::string::npos;
+       pos = text.find(secret, pos)) {
+    const std::size_t end = pos + secret.size();
+    const bool startsWord = pos == 0 || !isWordByte(text[pos - 1]) || !isWordByte(secret.front());
+    const bool endsWord =
+        end == text.size() || !isWordByte(text[end]) || !isWordByte(secret.back());
+    if (startsWord && endsWord) {
+      text.replace(pos, secret.size(), "***");
+      pos += 3;
+    } else {
+      ++pos;
+    }
+  }
+  return text;
 }
 
 }  // namespace vip::store

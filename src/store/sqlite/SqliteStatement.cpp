@@ -1,4 +1,4 @@
-#include "store/SqliteStatement.h"
+#include "store/sqlite/SqliteStatement.h"
 
 #include <sqlite3.h>
 
@@ -8,12 +8,42 @@
 
 namespace vip::store {
 
+namespace {
+
+StoreError::Kind kindOf(int rc) {
+  switch (rc & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return StoreError::Kind::Retryable;
+    case SQLITE_FULL:
+    case SQLITE_READONLY:
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_PERM:
+      return StoreError::Kind::StorageFailed;
+    default:
+      return StoreError::Kind::General;
+  }
+}
+
+}  // namespace
+
 void checkSqlite(sqlite3* db, int rc) {
   if (rc == SQLITE_OK || rc == SQLITE_ROW || rc == SQLITE_DONE) return;
-  const int primary = rc & 0xff;
-  const bool busy = primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
-  std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  throw StoreError(message, busy ? StoreError::Kind::Retryable : StoreError::Kind::General);
+  // The connection's own code is the extended one even where the call gave
+  // the primary code alone.
+  const int code = db != nullptr && (sqlite3_extended_errcode(db) & 0xff) == (rc & 0xff)
+                       ? sqlite3_extended_errcode(db)
+                       : rc;
+  const std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  throw StoreError(message, kindOf(code), StoreError::EngineCode{code, {}});
+}
+
+void SqliteCloser::operator()(sqlite3* db) const noexcept {
+  rollbackIfOpen(db);
+  sqlite3_close_v2(db);
 }
 
 SqliteStatement::SqliteStatement(sqlite3* db, std::string_view sql) : m_db(db) {
@@ -86,16 +116,19 @@ std::string SqliteStatement::columnDeclType(int index) const {
   return type ? type : "";
 }
 
-Value SqliteStatement::column(int index) const {
-  switch (sqlite3_column_type(m_stmt, index)) {
-    case SQLITE_INTEGER:
-      return static_cast<std::int64_t>(sqlite3_column_int64(m_stmt, index));
+Value SqliteStatement::decode(sqlite3_stmt* stmt, int index, FieldKind kind) {
+  switch (sqlite3_column_type(stmt, index)) {
+    case SQLITE_INTEGER: {
+      const std::int64_t number = sqlite3_column_int64(stmt, index);
+      if (kind == FieldKind::Boolean) return number != 0;
+      return number;
+    }
     case SQLITE_FLOAT:
-      return sqlite3_column_double(m_stmt, index);
+      return sqlite3_column_double(stmt, index);
     case SQLITE_TEXT:
     case SQLITE_BLOB: {
-      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_stmt, index));
-      const int size = sqlite3_column_bytes(m_stmt, index);
+      const auto* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, index));
+      const int size = sqlite3_column_bytes(stmt, index);
       return std::string(bytes ? bytes : "", static_cast<std::size_t>(size));
     }
     default:
@@ -103,12 +136,8 @@ Value SqliteStatement::column(int index) const {
   }
 }
 
-std::int64_t SqliteStatement::columnInt64(int index) const {
-  return sqlite3_column_int64(m_stmt, index);
-}
-
-bool SqliteStatement::columnIsNull(int index) const {
-  return sqlite3_column_type(m_stmt, index) == SQLITE_NULL;
+Value SqliteStatement::column(int index, FieldKind kind) const {
+  return decode(m_stmt, index, kind);
 }
 
 SqliteTransaction::SqliteTransaction(sqlite3* db, SqliteStatement& begin, SqliteStatement& commit)

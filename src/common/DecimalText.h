@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace vip::store {
+namespace vip {
 
 // A number as a cell text writes it, kept as its decimal digits so that it
 // can be rounded to the four places of an exact decimal column without a
@@ -25,6 +25,13 @@ class DecimalText {
   // Rounded to ten-thousandths with ties to even; nullopt when the count of
   // ten-thousandths does not fit 64 signed bits.
   std::optional<std::int64_t> toTenThousandths() const;
+  // Rounded to `places` decimals, half away from zero on the digits as
+  // written (so 1.005 gives 1.01 although its nearest double lies below):
+  // at least one integer digit, no thousands separators, "-" only for a
+  // result that is not zero. nullopt for a number with more than
+  // `kMaxRoundedDigits` integer digits.
+  std::optional<std::string> roundedText(int places, char decimalSeparator) const;
+  static constexpr long long kMaxRoundedDigits = 100000;
 
  private:
   std::string scientific() const;
@@ -34,8 +41,13 @@ class DecimalText {
   long long m_exponent = 0;  // the power of ten the digits are scaled by
 };
 
+// A count of ten-thousandths as a decimal text: "-12.3400" with all four
+// places, or "-12.34" with trailing zeros (and a bare separator) left off.
+enum class TrailingZeros { Keep, Drop };
+std::string tenThousandthsText(std::int64_t units, char decimalSeparator, TrailingZeros zeros);
+
 // A double rounded to ten-thousandths with ties to even, on its exact binary
 // value; nullopt for NaN, infinities and counts beyond 64 signed bits.
 std::optional<std::int64_t> roundToTenThousandths(double value);
 
-}  // namespace vip::store
+}  // namespace vip

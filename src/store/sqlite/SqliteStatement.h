@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -11,9 +11,21 @@ struct sqlite3_stmt;
 
 namespace vip::store {
 
-// Throws StoreError with SQLite's own message for a failing result code;
-// busy and locked stores are marked retryable.
+// Throws StoreError with SQLite's own message and extended result code for a
+// failing result code: busy and locked stores are retryable; a full,
+// read-only, unreadable or corrupt store, or one that cannot be opened, is
+// a failure of the storage itself.
 void checkSqlite(sqlite3* db, int rc);
+
+// Rolls back whatever transaction is open on `db`; never throws.
+void rollbackIfOpen(sqlite3* db) noexcept;
+
+// An open store file, owned from the moment sqlite3_open_v2 hands it back:
+// any transaction left open is rolled back and the file closed on every path.
+struct SqliteCloser {
+  void operator()(sqlite3* db) const noexcept;
+};
+using SqliteHandle = std::unique_ptr<sqlite3, SqliteCloser>;
 
 // One prepared statement. Each use binds, steps and ends with reset(), which
 // the StatementUse guard does on every path, so a cached statement never
@@ -35,11 +47,10 @@ class SqliteStatement {
   std::string columnName(int index) const;
   // The declared type of a result column taken straight from a table; "" otherwise.
   std::string columnDeclType(int index) const;
-  Value column(int index) const;
-  std::int64_t columnInt64(int index) const;
-  bool columnIsNull(int index) const;
-
-  sqlite3_stmt* handle() const { return m_stmt; }
+  // A result column as the data layer's value; a bit column's integers read
+  // as booleans.
+  Value column(int index, FieldKind kind = FieldKind::Unknown) const;
+  static Value decode(sqlite3_stmt* stmt, int index, FieldKind kind);
 
  private:
   sqlite3* m_db;
@@ -74,9 +85,6 @@ class SqliteTransaction {
   SqliteStatement& m_commit;
   bool m_done = false;
 };
-
-// Rolls back whatever transaction is open on `db`; never throws.
-void rollbackIfOpen(sqlite3* db) noexcept;
 
 // A name as a quoted SQLite identifier.
 std::string quoteIdentifier(std::string_view name);

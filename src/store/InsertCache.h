@@ -1,0 +1,60 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/Value.h"
+
+namespace vip::store {
+
+// "INSERT INTO t (a,b) VALUES (?,?)", or "INSERT INTO t DEFAULT VALUES" for
+// no columns: the table as given, the column names as `quote` writes them.
+std::string insertText(std::string_view table, const std::vector<const FieldDef*>& columns,
+                       const std::function<std::string(std::string_view)>& quote);
+
+// The INSERTs a backend has prepared, one per table and set of columns: a
+// phase sends the same columns record after record, so each is prepared
+// once and found again by its column names.
+template <typename Prepared>
+class InsertCache {
+ public:
+  // The statement for these columns, made by prepare() (a unique_ptr of
+  // it) the first time.
+  template <typename Prepare>
+  Prepared& get(const std::string& table, const std::vector<const FieldDef*>& columns,
+                Prepare&& prepare) {
+    for (Entry& entry : m_entries) {
+      if (entry.table == table && sameColumns(entry.columns, columns)) return *entry.prepared;
+    }
+    Entry entry{table, {}, prepare()};
+    for (const FieldDef* column : columns)
+      entry.columns.push_back(column->name);
+    m_entries.push_back(std::move(entry));
+    return *m_entries.back().prepared;
+  }
+
+  void clear() { m_entries.clear(); }
+
+ private:
+  struct Entry {
+    std::string table;
+    std::vector<std::string> columns;
+    std::unique_ptr<Prepared> prepared;
+  };
+
+  static bool sameColumns(const std::vector<std::string>& names,
+                          const std::vector<const FieldDef*>& columns) {
+    if (names.size() != columns.size()) return false;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (names[i] != columns[i]->name) return false;
+    }
+    return true;
+  }
+
+  std::vector<Entry> m_entries;
+};
+
+}  // namespace vip::store
