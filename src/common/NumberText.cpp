@@ -105,7 +105,7 @@ std::string formatGeneral(double value, char decimalSeparator) {
       out.append(static_cast<size_t>(-exponent - 1), '0');
       out += digits;
     } else {
-      const auto intDigits = static_cast<size_t>(exponent + 1);
+      const auto intDigits = static_cast<size_t>(exponent) + 1;
       if (digits.size() <= intDigits) {
         out += digits;
         out.append(intDigits - digits.size(), '0');

@@ -1,6 +1,8 @@
 #include "import/CategoryRow.h"
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "import/ColumnTables.h"
 #include "import/TruncationLog.h"
@@ -10,8 +12,8 @@ namespace vip::import {
 namespace {
 
 // Every category gets price list 1 for the rooms, the bar and the shop.
-constexpr const char* kPriceIdFields[] = {"VCT_BaoFangPriceID", "VCT_JiuBaPriceID",
-                                          "VCT_ChaoShiPriceID"};
+constexpr std::array<std::string_view, 3> kPriceIdFields = {
+    "VCT_BaoFangPriceID", "VCT_JiuBaPriceID", "VCT_ChaoShiPriceID"};
 
 }  // namespace
 
@@ -20,8 +22,8 @@ CategoryRow::CategoryRow(Operator& op, store::Query& qryInsert, const TitleRow& 
       m_qryInsert(qryInsert),
       m_titles(titles),
       m_plan(titles, VipTypeTitles, VipTypeFields, qryInsert) {
-  for (std::size_t i = 0; i < m_priceIds.size(); ++i)
-    m_priceIds[i] = qryInsert.findField(kPriceIdFields[i]);
+  for (std::size_t i = 0; i < kPriceIdFields.size(); ++i)
+    m_priceIds.at(i) = qryInsert.findField(kPriceIdFields[i]);
 }
 
 void CategoryRow::import(int row) {
@@ -33,9 +35,10 @@ void CategoryRow::import(int row) {
       m_qryInsert.setText(*column->field, value);
     }
   });
-  for (std::size_t i = 0; i < m_priceIds.size(); ++i) {
-    if (!m_priceIds[i]) m_qryInsert.throwFieldNotFound(kPriceIdFields[i]);
-    m_qryInsert.setInteger(*m_priceIds[i], 1);
+  for (std::size_t i = 0; i < kPriceIdFields.size(); ++i) {
+    const std::optional<std::size_t> field = m_priceIds.at(i);
+    if (!field) m_qryInsert.throwFieldNotFound(kPriceIdFields[i]);
+    m_qryInsert.setInteger(*field, 1);
   }
   m_qryInsert.post();
   logTruncations(m_operator, row, m_qryInsert);

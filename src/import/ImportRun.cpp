@@ -111,7 +111,7 @@ std::string ImportRun::runPhase(const PhaseTexts& texts, const std::string& path
     }
   }
 
-  const std::string summary = summaryText(texts, rowCount - 1, imported);
+  std::string summary = summaryText(texts, rowCount - 1, imported);
   m_operator.writeLog(">>>" + summary);
   workbook->close();
   return summary;

@@ -115,14 +115,14 @@ std::optional<std::string> ConnectionString::get(std::string_view key) const {
 
 ConnectionString::Pairs ConnectionString::effectivePairs() const {
   Pairs out;
-  for (const auto& [key, value] : m_pairs) {
-    const auto known = std::find_if(out.begin(), out.end(), [&](const auto& pair) {
-      return equalsIgnoringCase(pair.first, key);
+  for (const auto& pair : m_pairs) {
+    const auto known = std::find_if(out.begin(), out.end(), [&](const auto& seen) {
+      return equalsIgnoringCase(seen.first, pair.first);
     });
     if (known == out.end())
-      out.emplace_back(key, value);
+      out.push_back(pair);
     else
-      known->second = value;
+      known->second = pair.second;
   }
   return out;
 }

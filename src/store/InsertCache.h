@@ -29,11 +29,12 @@ class InsertCache {
     for (Entry& entry : m_entries) {
       if (entry.table == table && sameColumns(entry.columns, columns)) return *entry.prepared;
     }
-    Entry entry{table, {}, prepare()};
+    std::vector<std::string> names;
     for (const FieldDef* column : columns)
-      entry.columns.push_back(column->name);
-    m_entries.push_back(std::move(entry));
-    return *m_entries.back().prepared;
+      names.push_back(column->name);
+    Entry& entry = m_entries.emplace_back(Entry{table, std::move(names), nullptr});
+    entry.prepared = prepare();
+    return *entry.prepared;
   }
 
   void clear() { m_entries.clear(); }

@@ -256,7 +256,8 @@ void Query::post() {
   m_pendingCuts.clear();
   // The saved record stays the current one, so its columns (the number the
   // store gave it) can be read back.
-  m_rows.assign(1, std::move(m_record));
+  m_rows.clear();
+  m_rows.push_back(std::move(m_record));
   m_row = 0;
   m_record.clear();
   m_assigned.clear();

@@ -84,8 +84,6 @@ FieldDef OdbcDialect::field(const OdbcColumn& column) const {
   } else {
     switch (column.sqlType) {
       case SQL_CHAR:
-        character(FieldKind::String, LengthUnit::GbkBytes);
-        break;
       case SQL_VARCHAR:
         character(FieldKind::String, LengthUnit::GbkBytes);
         break;

@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <charconv>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/AsciiCase.h"
@@ -35,6 +37,42 @@ std::vector<int> typeArguments(std::string_view args) {
   return numbers;
 }
 
+// The kinds of SQL Server's types that take no arguments.
+std::optional<FieldKind> plainKind(std::string_view base) {
+  static constexpr std::pair<std::string_view, FieldKind> kKinds[] = {
+      {"tinyint", FieldKind::Word},
+      {"smallint", FieldKind::SmallInt},
+      {"int", FieldKind::Integer},
+      {"integer", FieldKind::Integer},
+      {"bigint", FieldKind::LargeInt},
+      {"real", FieldKind::Float},
+      {"float", FieldKind::Float},
+      {"double", FieldKind::Float},
+      {"double precision", FieldKind::Float},
+      {"money", FieldKind::Decimal},
+      {"smallmoney", FieldKind::Decimal},
+      {"datetime", FieldKind::DateTime},
+      {"smalldatetime", FieldKind::DateTime},
+      {"date", FieldKind::DateTime},
+      {"datetime2", FieldKind::DateTime},
+      {"bit", FieldKind::Boolean},
+      {"boolean", FieldKind::Boolean},
+  };
+  for (const auto& [name, kind] : kKinds) {
+    if (name == base) return kind;
+  }
+  return std::nullopt;
+}
+
+// Any other type by SQLite's own affinity rules.
+FieldKind affinityKind(std::string_view type) {
+  const auto has = [&](std::string_view part) { return type.find(part) != std::string_view::npos; };
+  if (has("int")) return FieldKind::LargeInt;
+  if (has("char") || has("clob") || has("text")) return FieldKind::Memo;
+  if (has("real") || has("floa") || has("doub")) return FieldKind::Float;
+  return FieldKind::Unknown;
+}
+
 }  // namespace
 
 FieldDef fieldFromDeclaredType(std::string name, std::string_view declaredType) {
@@ -63,39 +101,16 @@ FieldDef fieldFromDeclaredType(std::string name, std::string_view declaredType) 
   } else if (base == "text" || base == "ntext") {
     field.kind = FieldKind::Memo;
     field.lengthUnit = base == "ntext" ? LengthUnit::Utf16Units : LengthUnit::GbkBytes;
-  } else if (base == "tinyint") {
-    field.kind = FieldKind::Word;
-  } else if (base == "smallint") {
-    field.kind = FieldKind::SmallInt;
-  } else if (base == "int" || base == "integer") {
-    field.kind = FieldKind::Integer;
-  } else if (base == "bigint") {
-    field.kind = FieldKind::LargeInt;
-  } else if (base == "real" || base == "float" || base == "double" || base == "double precision") {
-    field.kind = FieldKind::Float;
+  } else if (const auto kind = plainKind(base)) {
+    field.kind = *kind;
   } else if (base == "decimal" || base == "numeric") {
     // SQL Server's default precision is 18; with no places and fewer than
     // ten digits the value fits a 32-bit integer.
     const int precision = first > 0 ? first : 18;
     const int scale = args.size() > 1 ? args[1] : 0;
     field.kind = scale == 0 && precision < 10 ? FieldKind::Integer : FieldKind::Decimal;
-  } else if (base == "money" || base == "smallmoney") {
-    field.kind = FieldKind::Decimal;
-  } else if (base == "datetime" || base == "smalldatetime" || base == "date" ||
-             base == "datetime2") {
-    field.kind = FieldKind::DateTime;
-  } else if (base == "bit" || base == "boolean") {
-    field.kind = FieldKind::Boolean;
-  } else if (type.find("int") != std::string::npos) {
-    field.kind = FieldKind::LargeInt;
-  } else if (type.find("char") != std::string::npos || type.find("clob") != std::string::npos ||
-             type.find("text") != std::string::npos) {
-    field.kind = FieldKind::Memo;
-  } else if (type.find("real") != std::string::npos || type.find("floa") != std::string::npos ||
-             type.find("doub") != std::string::npos) {
-    field.kind = FieldKind::Float;
   } else {
-    field.kind = FieldKind::Unknown;
+    field.kind = affinityKind(type);
   }
   return field;
 }
