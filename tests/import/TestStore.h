@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,6 +9,10 @@
 namespace vip::test {
 
 enum class StoreEngine { Sqlite, Postgres };
+
+inline void PrintTo(StoreEngine engine, std::ostream* out) {
+  *out << (engine == StoreEngine::Sqlite ? "Sqlite" : "Postgres");
+}
 
 // How a hand-written store schema differs from the plain one.
 struct SchemaOptions {

@@ -393,8 +393,13 @@ TEST_F(OdbcPostgresTest, InitStoreCreatesTheTablesOnce) {
   EXPECT_EQ(scalar("SELECT count(*) FROM vipcardtype"), "1");
 }
 
-// Kept last in this file: the server goes away between two statements.
+// The server goes away between two statements. It is a server of this
+// test's own: the one the other tests share stays up.
 TEST_F(OdbcPostgresTest, ServerStoppedBetweenStatementsGivesAClearError) {
+  PgServer& server = PgServer::isolated();
+  ASSERT_TRUE(server.running()) << server.failure();
+  m_connectionString = server.createDatabase(databaseName("stopped"));
+  m_backend = store::openOdbcBackend(store::ConnectionString::parse(m_connectionString));
   m_backend->executeScript(
       "CREATE TABLE autoserialno(asn_type varchar(50) PRIMARY KEY, asn_no int);"
       "CREATE TABLE members(id int, name varchar(10))");
@@ -403,7 +408,7 @@ TEST_F(OdbcPostgresTest, ServerStoppedBetweenStatementsGivesAClearError) {
   m_backend->insert("members", columns, {std::int64_t{1}, std::string("first")});
   EXPECT_EQ(m_backend->allocate("members", "id"), 2);
 
-  PgServer::instance().stop();
+  server.stop();
   try {
     m_backend->insert("members", columns, {std::int64_t{2}, std::string("second")});
     ADD_FAILURE() << "insert succeeded with the server stopped";
@@ -417,7 +422,7 @@ TEST_F(OdbcPostgresTest, ServerStoppedBetweenStatementsGivesAClearError) {
   } catch (const StoreError& error) {
     EXPECT_EQ(error.kind(), StoreError::Kind::ConnectionLost) << error.what();
   }
-  ASSERT_TRUE(PgServer::instance().restart()) << PgServer::instance().failure();
+  ASSERT_TRUE(server.restart()) << server.failure();
 
   m_backend = store::openOdbcBackend(store::ConnectionString::parse(m_connectionString));
   EXPECT_EQ(scalar("SELECT string_agg(name, ',') FROM members"), "first");

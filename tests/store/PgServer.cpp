@@ -231,11 +231,69 @@ int freeLoopbackPort() {
 }
 
 PgServer& PgServer::instance() {
-  static PgServer server;
+  if (const char* shared = std::getenv("VIP_PG_SHARED"); shared != nullptr && *shared != 0) {
+    static PgServer server{std::string(shared)};
+    return server;
+  }
+  static PgServer server(Lifetime::WithProgram);
   return server;
 }
 
-PgServer::PgServer() : m_owner(::getpid()) {
+PgServer& PgServer::isolated() {
+  if (std::getenv("VIP_PG_SHARED") == nullptr) return instance();
+  static PgServer server(Lifetime::WithProgram);
+  return server;
+}
+
+PgServer::PgServer(const std::string& describedIn) : m_owner(::getpid()), m_attached(true) {
+  std::ifstream in(describedIn);
+  long pid = 0;
+  if (!(in >> m_port >> pid >> m_root) || !std::getline(in >> std::ws, m_version) || m_port <= 0) {
+    m_failure = "the shared test server is not described in " + describedIn;
+    return;
+  }
+  m_pid = static_cast<pid_t>(pid);
+  std::printf("PostgreSQL tests run against %s\n", description().c_str());
+  std::fflush(stdout);
+}
+
+bool PgServer::startDetached(const std::string& describeIn, std::string& failure) {
+  PgServer server(Lifetime::Detached);
+  if (!server.running()) {
+    failure = server.failure();
+    return false;
+  }
+  std::ofstream out(describeIn);
+  out << server.m_port << ' ' << server.m_pid << ' ' << server.m_root << ' ' << server.m_version
+      << '\n';
+  if (!out) {
+    failure = "cannot write " + describeIn;
+    return false;
+  }
+  std::printf("PostgreSQL tests run against %s\n", server.description().c_str());
+  // The server stays up for the test programs; stopDetached() ends it.
+  server.m_attached = true;
+  return true;
+}
+
+bool PgServer::stopDetached(const std::string& describedIn, std::string& failure) {
+  PgServer server{describedIn};
+  if (!server.failure().empty()) {
+    failure = server.failure();
+    return false;
+  }
+  ::kill(server.m_pid, SIGINT);  // fast shutdown
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (::kill(server.m_pid, 0) == 0 && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (::kill(server.m_pid, 0) == 0) ::kill(server.m_pid, SIGKILL);
+  std::error_code ec;
+  fs::remove_all(server.m_root, ec);
+  fs::remove(describedIn, ec);
+  return true;
+}
+
+PgServer::PgServer(Lifetime lifetime) : m_owner(::getpid()), m_lifetime(lifetime) {
   m_binDir = findBinDir();
   if (m_binDir.empty()) {
     m_failure = "no PostgreSQL server binaries under /usr/lib/postgresql (scripts/install-deps)";
@@ -257,8 +315,9 @@ PgServer::PgServer() : m_owner(::getpid()) {
 }
 
 PgServer::~PgServer() {
-  // A forked child (a concurrency test's worker) must not stop the server.
-  if (::getpid() != m_owner) return;
+  // A forked child (a concurrency test's worker) must not stop the server,
+  // nor may a program stop a server it only uses.
+  if (::getpid() != m_owner || m_attached) return;
   stop();
   if (!m_root.empty()) {
     std::error_code ec;
@@ -310,7 +369,7 @@ bool PgServer::startPostmaster() {
   m_pid = spawn({m_binDir + "/postgres", "-D", m_root + "/data", "-p", std::to_string(m_port), "-k",
                  m_root, "-c", "listen_addresses=127.0.0.1", "-c", "fsync=off", "-c",
                  "full_page_writes=off", "-c", "max_connections=60"},
-                m_root + "/server.log", account, true);
+                m_root + "/server.log", account, m_lifetime == Lifetime::WithProgram);
   if (m_pid < 0) {
     m_failure = "cannot start postgres";
     return false;
@@ -346,7 +405,7 @@ bool PgServer::waitUntilReady() {
 }
 
 void PgServer::stop() {
-  if (m_pid <= 0) return;
+  if (m_pid <= 0 || m_attached) return;
   ::kill(m_pid, SIGINT);  // fast shutdown: clients are disconnected
   int status = 0;
   if (!waitFor(m_pid, std::chrono::seconds(30), status)) {

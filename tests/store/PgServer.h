@@ -14,16 +14,30 @@ namespace vip::test {
 // refused.
 int freeLoopbackPort();
 
-// A throw-away PostgreSQL server for the tests of one test program: a fresh
-// cluster in a temporary folder, listening on 127.0.0.1 at a free port (and a
-// unix socket inside the folder). It starts on first use and stops when the
-// program exits; if the program dies, the server is told to quit as well.
-// As root the cluster runs as "nobody", since PostgreSQL refuses root.
+// A throw-away PostgreSQL server for the tests: a fresh cluster in a
+// temporary folder, listening on 127.0.0.1 at a free port (and a unix socket
+// inside the folder). As root the cluster runs as "nobody", since PostgreSQL
+// refuses root.
+//
+// Under CTest the test programs share one server that a fixture starts
+// before them and stops after them (vip_pg_fixture; the environment variable
+// VIP_PG_SHARED names the file that describes it), so the tests can run one
+// per process and in parallel. A program run by hand starts its own server
+// on first use and stops it when it exits; if the program dies, the server
+// is told to quit as well.
 class PgServer {
  public:
-  // The server, started on the first call. Never throws: a server that could
-  // not start reports why through failure().
+  // The shared server, or this program's own. Never throws: a server that
+  // could not start reports why through failure().
   static PgServer& instance();
+  // A server of this program's own, for tests that stop it: the shared one
+  // must stay up for the tests running beside them.
+  static PgServer& isolated();
+
+  // For the fixture: a new server that outlives this program, and the file
+  // that tells the test programs about it. stopDetached() ends one.
+  static bool startDetached(const std::string& describeIn, std::string& failure);
+  static bool stopDetached(const std::string& describedIn, std::string& failure);
 
   bool running() const { return m_pid > 0; }
   const std::string& failure() const { return m_failure; }
@@ -48,7 +62,10 @@ class PgServer {
   PgServer& operator=(const PgServer&) = delete;
 
  private:
-  PgServer();
+  enum class Lifetime { WithProgram, Detached };
+  explicit PgServer(Lifetime lifetime);
+  // Attaches to the server a file describes.
+  explicit PgServer(const std::string& describedIn);
   ~PgServer();
 
   bool initCluster();
@@ -63,6 +80,8 @@ class PgServer {
   int m_port = 0;
   pid_t m_pid = -1;
   pid_t m_owner = -1;
+  Lifetime m_lifetime = Lifetime::WithProgram;
+  bool m_attached = false;  // someone else's server: never stopped here
 };
 
 }  // namespace vip::test
