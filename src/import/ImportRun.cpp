@@ -2,12 +2,14 @@
 
 #include <exception>
 
+#include "common/Error.h"
 #include "import/CategoryRow.h"
 #include "import/MemberRow.h"
 #include "import/OpeningBalance.h"
 #include "import/TitleRow.h"
 #include "sheet/Workbook.h"
 #include "store/Statement.h"
+#include "store/StoreError.h"
 
 namespace vip::import {
 
@@ -62,27 +64,30 @@ ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::st
   }
   m_operator.importStarted();
 
-  const std::string categorySummary =
+  const std::optional<std::string> categorySummary =
       runPhase(kCategoryPhase, categoryPath, [this](const TitleRow& titles) {
         return std::make_unique<CategoryRow>(m_operator, m_qryInsert, titles);
       });
+  if (!categorySummary) return Outcome::Interrupted;
   OpeningBalance entries(m_operator, m_qryDetail, m_sysDate);
-  const std::string memberSummary = runPhase(kMemberPhase, memberPath, [&](const TitleRow& titles) {
-    return std::make_unique<MemberRow>(m_operator, m_qryInsert, titles, entries, m_settings);
-  });
+  const std::optional<std::string> memberSummary =
+      runPhase(kMemberPhase, memberPath, [&](const TitleRow& titles) {
+        return std::make_unique<MemberRow>(m_operator, m_qryInsert, titles, entries, m_settings);
+      });
+  if (!memberSummary) return Outcome::Interrupted;
 
   m_operator.writeLog("");
   m_operator.writeLog("<<<");
   m_operator.writeLog("导入完毕");
-  m_operator.writeLog(categorySummary);
-  m_operator.writeLog(memberSummary);
+  m_operator.writeLog(*categorySummary);
+  m_operator.writeLog(*memberSummary);
   m_operator.writeLog(">>>");
   m_operator.msgBox("导入完毕");
   return Outcome::Completed;
 }
 
-std::string ImportRun::runPhase(const PhaseTexts& texts, const std::string& path,
-                                const MakeRows& makeRows) {
+std::optional<std::string> ImportRun::runPhase(const PhaseTexts& texts, const std::string& path,
+                                               const MakeRows& makeRows) {
   m_operator.writeLog(texts.startLine);
   // A workbook that does not open ends the run here, with the reader's message.
   auto workbook = sheet::Workbook::open(path, m_settings);
@@ -98,23 +103,46 @@ std::string ImportRun::runPhase(const PhaseTexts& texts, const std::string& path
   const int dataRows = rowCount > 1 ? rowCount - 1 : 0;
   m_operator.progress(texts.phase, 0, dataRows);
   for (int row = 2; row <= rowCount; ++row) {
+    // A stop asked for during a row takes effect once that row is done.
+    if (m_operator.interruptRequested()) {
+      m_operator.writeLog("导入已中断:第" + std::to_string(row) + "行及以后的行未导入");
+      m_stop = Stop{texts.phase, row, imported};
+      return std::nullopt;
+    }
     try {
       m_operator.processEvents();
       m_operator.progress(texts.phase, row - 1, dataRows);
       m_qryInsert.append();
       rows->import(row);
       ++imported;
+    } catch (const store::StoreError& failure) {
+      m_operator.writeLog(failureLine(texts, row, failure.what()));
+      if (m_qryInsert.inInsertState()) m_qryInsert.cancel();
+      // A store that is gone or cannot be written fails every later row.
+      if (failure.storeUnusable()) abandon(texts, row, imported, failure.what());
     } catch (const std::exception& failure) {
       m_operator.writeLog(failureLine(texts, row, failure.what()));
       // Nothing of a failed row may reach the store with the next one.
       if (m_qryInsert.inInsertState()) m_qryInsert.cancel();
     }
   }
+  if (texts.phase == Phase::Categories) m_categoriesImported = imported;
 
   std::string summary = summaryText(texts, rowCount - 1, imported);
   m_operator.writeLog(">>>" + summary);
   workbook->close();
   return summary;
+}
+
+void ImportRun::abandon(const PhaseTexts& texts, int row, int imported,
+                        const std::string& storeMessage) const {
+  const bool members = texts.phase == Phase::Members;
+  std::string kept =
+      "已导入的会员类别" + std::to_string(members ? m_categoriesImported : imported) + "条";
+  if (members) kept += "、会员资料" + std::to_string(imported) + "条";
+  throw vip::Error("数据库不可用,导入已停止:" + storeMessage + "。第" + std::to_string(row) +
+                   "行及以后的行未导入" + (members ? "" : ",会员资料未导入") + ";" + kept +
+                   "保留在数据库中");
 }
 
 }  // namespace vip::import

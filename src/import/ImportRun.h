@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/FormatSettings.h"
@@ -15,18 +16,30 @@ namespace vip::import {
 // The import run behind btnImport: the path checks, the category phase, the
 // member phase with its opening-balance entries, the closing block and the
 // final notice. A failure outside the row guards escapes as an exception
-// (its what() is the message for the default error display).
+// (its what() is the message for the default error display), and so does a
+// store that is gone or cannot be written: no later row could be saved.
 class ImportRun {
  public:
   enum class Outcome {
-    Refused,    // a path check failed; its notice was shown, nothing changed
-    Completed,  // the closing block was logged and "导入完毕" acknowledged
+    Refused,      // a path check failed; its notice was shown, nothing changed
+    Completed,    // the closing block was logged and "导入完毕" acknowledged
+    Interrupted,  // the operator asked to stop; the run ended between two rows
+  };
+
+  // Where an interrupted run stopped.
+  struct Stop {
+    Phase phase = Phase::Categories;
+    int firstRowNotImported = 0;  // sheet row
+    int imported = 0;             // rows of that phase imported before it
   };
 
   ImportRun(Operator& op, store::Query& qryInsert, store::Query& qryDetail, std::string sysDate,
             const FormatSettings& settings = defaultFormatSettings());
 
   Outcome run(const std::string& categoryPath, const std::string& memberPath);
+
+  // Set after an Interrupted outcome.
+  const std::optional<Stop>& stop() const { return m_stop; }
 
   // The fixed texts and target table of one phase.
   struct PhaseTexts;
@@ -35,14 +48,21 @@ class ImportRun {
   // Sets up a phase's row work once its titles are read and its target is open.
   using MakeRows = std::function<std::unique_ptr<RowImporter>(const TitleRow& titles)>;
   // One phase: start line, workbook, the guarded row loop, the summary line.
-  // Returns the summary without its ">>>" for the closing block.
-  std::string runPhase(const PhaseTexts& texts, const std::string& path, const MakeRows& makeRows);
+  // Returns the summary without its ">>>" for the closing block; nothing
+  // when the operator interrupted the phase.
+  std::optional<std::string> runPhase(const PhaseTexts& texts, const std::string& path,
+                                      const MakeRows& makeRows);
+  // The failure that ends a run whose store failed at `row`.
+  [[noreturn]] void abandon(const PhaseTexts& texts, int row, int imported,
+                            const std::string& storeMessage) const;
 
   Operator& m_operator;
   store::Query& m_qryInsert;
   store::Query& m_qryDetail;
   std::string m_sysDate;
   FormatSettings m_settings;
+  int m_categoriesImported = 0;
+  std::optional<Stop> m_stop;
 };
 
 }  // namespace vip::import

@@ -22,6 +22,9 @@ class Operator {
   virtual void importStarted() = 0;
   // Row `row` of `rows` of a phase is about to be imported (0 of n at the start).
   virtual void progress(Phase phase, int row, int rows) = 0;
+  // Whether the operator asked the run to stop (the command line's
+  // interrupt); asked before each row, so a row is never cut in two.
+  virtual bool interruptRequested() { return false; }
 };
 
 }  // namespace vip::import

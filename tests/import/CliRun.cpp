@@ -1,13 +1,15 @@
 #include "import/CliRun.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <thread>
 
 namespace vip::test {
 
@@ -28,22 +30,22 @@ std::vector<std::string> splitLines(const std::string& text) {
   return lines;
 }
 
-std::string slurp(int fd) {
-  std::string text;
-  lseek(fd, 0, SEEK_SET);
-  char buffer[65536];
-  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
-  return text;
-}
-
 int tempFile() {
   char name[] = "/tmp/vipimport-cli-XXXXXX";
   const int fd = mkstemp(name);
   if (fd >= 0) unlink(name);
   return fd;
+}
+
+// In the child: becomes `account`; false when it cannot.
+bool becomeAccount(const std::string& account) {
+  if (account.empty()) return true;
+  const passwd* pw = ::getpwnam(account.c_str());
+  if (pw == nullptr) return false;
+  gid_t gid = pw->pw_gid;
+  if (const group* gr = ::getgrnam("nogroup"); gr != nullptr && account == "nobody")
+    gid = gr->gr_gid;
+  return ::setgroups(0, nullptr) == 0 && ::setgid(gid) == 0 && ::setuid(pw->pw_uid) == 0;
 }
 
 }  // namespace
@@ -55,13 +57,9 @@ std::vector<std::string> CliResult::errLines() const {
   return splitLines(err);
 }
 
-CliResult runCli(const std::vector<std::string>& args) {
-  CliResult result;
-  const int outFd = tempFile(), errFd = tempFile();
-  if (outFd < 0 || errFd < 0) {
-    result.err = "cannot create a temporary file";
-    return result;
-  }
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& account)
+    : m_out(tempFile()), m_err(tempFile()) {
+  if (m_out < 0 || m_err < 0) return;
   std::vector<std::string> argv{VIP_CLI};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> cargv;
@@ -69,22 +67,77 @@ CliResult runCli(const std::vector<std::string>& args) {
     cargv.push_back(arg.data());
   cargv.push_back(nullptr);
 
-  const pid_t pid = fork();
-  if (pid == 0) {
+  m_pid = fork();
+  if (m_pid == 0) {
     const int devNull = open("/dev/null", O_RDONLY);
     dup2(devNull, STDIN_FILENO);
-    dup2(outFd, STDOUT_FILENO);
-    dup2(errFd, STDERR_FILENO);
+    dup2(m_out, STDOUT_FILENO);
+    dup2(m_err, STDERR_FILENO);
+    if (!becomeAccount(account)) _exit(126);
     execv(VIP_CLI, cargv.data());
     _exit(127);
   }
-  int status = 0;
-  if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-    result.status = WEXITSTATUS(status);
+}
+
+CliProcess::~CliProcess() {
+  if (m_pid > 0 && !m_finished) {
+    ::kill(m_pid, SIGKILL);
+    ::waitpid(m_pid, nullptr, 0);
   }
-  result.out = slurp(outFd);
-  result.err = slurp(errFd);
+  if (m_out >= 0) close(m_out);
+  if (m_err >= 0) close(m_err);
+}
+
+std::string CliProcess::readAll(int fd) const {
+  std::string text;
+  char buffer[65536];
+  off_t at = 0;
+  for (ssize_t n; (n = pread(fd, buffer, sizeof buffer, at)) > 0; at += n)
+    text.append(buffer, static_cast<std::size_t>(n));
+  return text;
+}
+
+bool CliProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < end) {
+    if (readAll(m_out).find(text) != std::string::npos) return true;
+    if (!running()) return readAll(m_out).find(text) != std::string::npos;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+bool CliProcess::running() const {
+  if (m_pid <= 0) return false;
+  siginfo_t info{};
+  // WNOWAIT: the exit status stays for finish().
+  return ::waitid(P_PID, static_cast<id_t>(m_pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == 0;
+}
+
+void CliProcess::signal(int number) const {
+  if (m_pid > 0) ::kill(m_pid, number);
+}
+
+CliResult CliProcess::finish() {
+  CliResult result;
+  if (m_out < 0 || m_err < 0) {
+    result.err = "cannot create a temporary file";
+    return result;
+  }
+  int status = 0;
+  if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid) {
+    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  }
+  m_finished = true;
+  result.out = readAll(m_out);
+  result.err = readAll(m_err);
   return result;
+}
+
+CliResult runCli(const std::vector<std::string>& args) {
+  return CliProcess(args).finish();
 }
 
 }  // namespace vip::test

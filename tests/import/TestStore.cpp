@@ -81,12 +81,14 @@ TestStore::~TestStore() {
   if (!m_path.empty()) fs::remove_all(fs::path(m_path).parent_path());
 }
 
-std::unique_ptr<TestStore> TestStore::create(StoreEngine engine, const std::string& name) {
+std::unique_ptr<TestStore> TestStore::create(StoreEngine engine, const std::string& name,
+                                             PgServer* server) {
   if (engine == StoreEngine::Postgres) {
     std::string lower = name;
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const std::string connection = PgServer::instance().createDatabase(lower);
+    PgServer& host = server != nullptr ? *server : PgServer::instance();
+    const std::string connection = host.createDatabase(lower);
     return std::unique_ptr<TestStore>(new TestStore(engine, connection, {}));
   }
   char folder[] = "/tmp/vipimport-store-XXXXXX";

@@ -8,6 +8,8 @@
 
 namespace vip::test {
 
+class PgServer;
+
 enum class StoreEngine { Sqlite, Postgres };
 
 inline void PrintTo(StoreEngine engine, std::ostream* out) {
@@ -29,7 +31,9 @@ struct SchemaOptions {
 // on the test server.
 class TestStore {
  public:
-  static std::unique_ptr<TestStore> create(StoreEngine engine, const std::string& name);
+  // A PostgreSQL store lives on `server`, by default the one the tests share.
+  static std::unique_ptr<TestStore> create(StoreEngine engine, const std::string& name,
+                                           PgServer* server = nullptr);
   ~TestStore();
 
   StoreEngine engine() const { return m_engine; }
