@@ -6,11 +6,11 @@ set(CPACK_PACKAGE_VENDOR "vipimport")
 set(CPACK_PACKAGE_CONTACT "vipimport maintainers <vipimport@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "import member categories and members from workbooks into a membership store")
-set(CPACK_PACKAGE_DESCRIPTION
-    "vipimport loads a venue's member categories and member records from .xls and\n"
-    "  .xlsx workbooks into the store database of a membership back office (SQLite,\n"
-    "  or SQL Server and PostgreSQL through ODBC). It comes as a window (vipimport)\n"
-    "  and as a command line (vipimport-cli, which also creates empty stores).")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "vipimport loads a venue's member categories and member records from .xls and\n"
+       ".xlsx workbooks into the store database of a membership back office (SQLite,\n"
+       "or SQL Server and PostgreSQL through ODBC). It comes as a window (vipimport)\n"
+       "and as a command line (vipimport-cli, which also creates empty stores).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
