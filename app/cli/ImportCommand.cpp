@@ -100,14 +100,19 @@ class ConsoleOperator : public import::Operator {
 // never made with init-store, so say how to make one.
 void hintAtMissingTables(store::Connection& connection, ConsoleOperator& op) {
   if (!connection.isOpen()) return;
+  std::vector<std::string> missing;
   try {
-    if (storeinit::missingTables(connection.backend()).empty()) return;
+    missing = storeinit::missingTables(connection.backend());
   } catch (const std::exception&) {
     return;  // the store is gone too; its own message has been shown
   }
-  op.printError(
-      "vipimport-cli: the store lacks the program's tables; 'vipimport-cli init-store "
-      "--connect CONNSTR' creates them in an empty store");
+  if (missing.empty()) return;
+  std::string tables;
+  for (const std::string& table : missing)
+    tables += (tables.empty() ? "" : ", ") + table;
+  op.printError("vipimport-cli: this store lacks the program's tables (" + tables +
+                "); 'vipimport-cli init-store --connect CONNSTR' creates an empty store that "
+                "has them");
 }
 
 }  // namespace

@@ -204,7 +204,10 @@ class ConnectionDialogTest : public QObject {
     const QByteArray before = qgetenv("ODBCINI");
     qputenv("ODBCINI", QFile::encodeName(ini));
     ConnectionDialog dialog(nullptr, kBuiltIn);
-    qputenv("ODBCINI", before);
+    if (before.isNull())
+      qunsetenv("ODBCINI");
+    else
+      qputenv("ODBCINI", before);
     auto* sources = child<QComboBox>(dialog, "cbOdbcDataSource");
     const int index = sources->findText(QStringLiteral("vipimport_members"));
     QVERIFY2(index > 0, "the user data source is not offered");
