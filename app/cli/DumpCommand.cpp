@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "Commands.h"
+#include "Options.h"
 #include "sheet/SheetError.h"
 #include "sheet/Workbook.h"
 
@@ -85,19 +86,14 @@ void writeRow(const sheet::Workbook& workbook, int row, int cols, JsonLinesWrite
 }  // namespace
 
 int runDump(const std::vector<std::string>& args) {
-  for (const std::string& arg : args)
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kDumpUsage, stdout);
-      return 0;
-    }
-  if (args.size() != 1 || (args[0].size() > 1 && args[0][0] == '-')) {
-    std::fputs(kDumpUsage, stderr);
-    return 2;
-  }
+  std::string path;
+  Options options("vipimport-cli dump", kDumpUsage);
+  options.operand("WORKBOOK", path);
+  if (const auto stop = options.parse(args)) return *stop;
 
   std::unique_ptr<sheet::Workbook> workbook;
   try {
-    workbook = sheet::Workbook::open(args[0]);
+    workbook = sheet::Workbook::open(path);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "Options.h"
 #include "common/Messages.h"
 #include "import/ImportRun.h"
 #include "import/Operator.h"
@@ -13,6 +14,7 @@
 #include "store/Connection.h"
 #include "store/Query.h"
 #include "store/Statements.h"
+#include "storeinit/StoreInit.h"
 
 namespace vip::cli {
 
@@ -20,6 +22,7 @@ namespace {
 
 constexpr const char* kImportHelp =
     "usage: vipimport-cli import [--connect CONNSTR] --categories PATH --members PATH\n"
+    "       (each option also as --option=VALUE)\n"
     "\n"
     "Imports a member category workbook into VipCardType, then a member\n"
     "workbook into VipCardMaster with the opening-balance entries in\n"
@@ -46,7 +49,8 @@ constexpr const char* kImportHelp =
     "exit status:\n"
     "  0  the import ran to its end (rows may have failed: see the log)\n"
     "  1  a failure ended the run, or the business date could not be read\n"
-    "  2  usage error, or a workbook path was missing or both were the same\n"
+    "  2  usage error (checked before connecting), or a workbook path was\n"
+    "     empty or both were the same\n"
     "  3  the store could not be connected\n";
 
 // The command line as the import's operator: log lines to stdout, notices
@@ -92,44 +96,36 @@ class ConsoleOperator : public import::Operator {
   bool m_progressShown = false;
 };
 
-struct ImportArgs {
-  std::string connect = store::statements::kDefaultConnectionString;
-  std::string categories;
-  std::string members;
-  bool help = false;
-};
-
-// Parses the options; returns an error text for a usage error.
-std::string parseArgs(const std::vector<std::string>& args, ImportArgs& out) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
-      out.help = true;
-      continue;
-    }
-    std::string* target = arg == "--connect"      ? &out.connect
-                          : arg == "--categories" ? &out.categories
-                          : arg == "--members"    ? &out.members
-                                                  : nullptr;
-    if (target == nullptr) return "unknown option '" + arg + "'";
-    if (i + 1 == args.size()) return "option '" + arg + "' needs a value";
-    *target = args[++i];
+// After a failure: a store that lacks the program's tables was most likely
+// never made with init-store, so say how to make one.
+void hintAtMissingTables(store::Connection& connection, ConsoleOperator& op) {
+  if (!connection.isOpen()) return;
+  std::vector<std::string> missing;
+  try {
+    missing = storeinit::missingTables(connection.backend());
+  } catch (const std::exception&) {
+    return;  // the store is gone too; its own message has been shown
   }
-  return {};
+  if (missing.empty()) return;
+  std::string tables;
+  for (const std::string& table : missing)
+    tables += (tables.empty() ? "" : ", ") + table;
+  op.printError("vipimport-cli: this store lacks the program's tables (" + tables +
+                "); 'vipimport-cli init-store --connect CONNSTR' creates an empty store that "
+                "has them");
 }
 
 }  // namespace
 
 int runImport(const std::vector<std::string>& args) {
-  ImportArgs options;
-  if (const std::string error = parseArgs(args, options); !error.empty()) {
-    std::fprintf(stderr, "vipimport-cli import: %s\n\n%s", error.c_str(), kImportHelp);
-    return 2;
-  }
-  if (options.help) {
-    std::fputs(kImportHelp, stdout);
-    return 0;
-  }
+  std::string connect = store::statements::kDefaultConnectionString;
+  std::string categories;
+  std::string members;
+  Options options("vipimport-cli import", kImportHelp);
+  options.value("--connect", connect)
+      .value("--categories", categories, Options::Need::Required)
+      .value("--members", members, Options::Need::Required);
+  if (const auto stop = options.parse(args)) return *stop;
 
   ConsoleOperator op;
   store::Connection connection;
@@ -139,17 +135,18 @@ int runImport(const std::vector<std::string>& args) {
   try {
     std::string sysDate;
     const store::ConnectResult connected =
-        store::connectStore(connection, qryTmp, options.connect, sysDate);
+        store::connectStore(connection, qryTmp, connect, sysDate);
     if (!connected.opened) {
       op.printError("连接数据库失败!");
       op.printError(connected.reason);
       return 3;
     }
     import::ImportRun run(op, qryInsert, qryDetail, sysDate);
-    const auto outcome = run.run(options.categories, options.members);
+    const auto outcome = run.run(categories, members);
     return outcome == import::ImportRun::Outcome::Completed ? 0 : 2;
   } catch (const std::exception& failure) {
     op.printError(errorDisplayText(failure.what()));
+    hintAtMissingTables(connection, op);
     return 1;
   }
 }

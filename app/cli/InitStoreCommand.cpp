@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "Commands.h"
-#include "StoreSchemas.h"
-#include "store/Connection.h"
+#include "Options.h"
 #include "store/ConnectionString.h"
 #include "store/StoreError.h"
+#include "storeinit/StoreInit.h"
 
 namespace vip::cli {
 namespace {
@@ -29,80 +29,24 @@ constexpr const char* kInitStoreUsage =
     "  1  the store could not be reached or already holds some of the tables\n"
     "  2  usage error\n";
 
-constexpr const char* kTables[] = {"VipCardType", "VipCardMaster", "VIPCardDetail", "AutoSerialNo",
-                                   "Qx_SysPara"};
-
-int usageError(const std::string& message) {
-  std::fprintf(stderr, "vipimport-cli init-store: %s\n\n%s", message.c_str(), kInitStoreUsage);
-  return 2;
-}
-
-const char* schemaFor(store::Engine engine) {
-  switch (engine) {
-    case store::Engine::Sqlite:
-      return schema::k_sqlite;
-    case store::Engine::Postgres:
-      return schema::k_postgresql;
-    case store::Engine::SqlServer:
-      return schema::k_sqlserver;
-    case store::Engine::OtherOdbc:
-      break;
-  }
-  return "";
-}
-
 }  // namespace
 
 int runInitStore(const std::vector<std::string>& args) {
   std::string connect;
-  bool haveConnect = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "-h" || arg == "--help") {
-      std::fputs(kInitStoreUsage, stdout);
-      return 0;
-    }
-    if (arg == "--connect") {
-      if (i + 1 >= args.size()) return usageError("--connect needs a connection string");
-      connect = args[++i];
-      haveConnect = true;
-    } else if (arg.starts_with("--connect=")) {
-      connect = arg.substr(10);
-      haveConnect = true;
-    } else {
-      // The argument is not echoed: it may be a connection string with a password.
-      return usageError("unexpected argument " + std::to_string(i + 1));
-    }
-  }
-  if (!haveConnect) return usageError("--connect is required");
+  Options options("vipimport-cli init-store", kInitStoreUsage);
+  options.value("--connect", connect, Options::Need::Required);
+  if (const auto stop = options.parse(args)) return *stop;
 
   store::ConnectionString settings;
   try {
     settings = store::ConnectionString::parse(connect);
   } catch (const store::StoreError& error) {
-    return usageError(error.what());
+    std::fprintf(stderr, "vipimport-cli init-store: %s\n\n%s", error.what(), kInitStoreUsage);
+    return 2;
   }
 
   try {
-    auto backend = store::openBackend(settings, store::OpenMode::Create);
-    std::string present;
-    for (const char* table : kTables) {
-      if (!backend->tableExists(table)) continue;
-      if (!present.empty()) present += ", ";
-      present += table;
-    }
-    if (!present.empty()) {
-      std::fprintf(stderr,
-                   "vipimport-cli init-store: the store already holds %s; nothing was changed\n",
-                   present.c_str());
-      return 1;
-    }
-    const char* schema = schemaFor(backend->engine());
-    if (!*schema) {
-      std::fputs("vipimport-cli init-store: no schema for this kind of store\n", stderr);
-      return 1;
-    }
-    backend->executeScript(schema);
+    storeinit::createStore(settings);
     std::printf(
         "Created the tables VipCardType, VipCardMaster, VIPCardDetail, AutoSerialNo and "
         "Qx_SysPara in %s\n",

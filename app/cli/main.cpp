@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Commands.h"
@@ -8,6 +9,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: vipimport-cli COMMAND [OPTIONS]\n"
+    "       vipimport-cli --help | --version\n"
     "\n"
     "commands:\n"
     "  import [--connect CONNSTR] --categories PATH --members PATH\n"
@@ -17,7 +19,19 @@ constexpr const char* kUsage =
     "  init-store --connect CONNSTR\n"
     "      create the store's tables in an empty store\n"
     "\n"
+    "An option's value follows it as '--option VALUE' or '--option=VALUE'.\n"
     "Run 'vipimport-cli COMMAND --help' for a command's options.\n";
+
+struct Command {
+  std::string_view name;
+  int (*run)(const std::vector<std::string>& args);
+};
+
+constexpr Command kCommands[] = {
+    {"import", vip::cli::runImport},
+    {"dump", vip::cli::runDump},
+    {"init-store", vip::cli::runInitStore},
+};
 
 }  // namespace
 
@@ -28,13 +42,20 @@ int main(int argc, char** argv) {
   }
   const std::string command = argv[1];
   const std::vector<std::string> args(argv + 2, argv + argc);
-  if (command == "dump") return vip::cli::runDump(args);
-  if (command == "init-store") return vip::cli::runInitStore(args);
-  if (command == "import") return vip::cli::runImport(args);
+  for (const Command& known : kCommands)
+    if (known.name == command) return known.run(args);
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  std::fprintf(stderr, "vipimport-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
+  if (command == "--version") {
+    std::puts("vipimport-cli " VIPIMPORT_VERSION);
+    return 0;
+  }
+  // The argument is not echoed when it looks like a setting: it may hold a password.
+  if (command.find('=') != std::string::npos)
+    std::fprintf(stderr, "vipimport-cli: unknown command\n\n%s", kUsage);
+  else
+    std::fprintf(stderr, "vipimport-cli: unknown command '%s'\n\n%s", command.c_str(), kUsage);
   return 2;
 }

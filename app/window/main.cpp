@@ -1,51 +1,51 @@
 // The import window's entry point.
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
 #include <QApplication>
-#include <QIcon>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
-#include <QTimer>
 
-#include "window/DemoPrompts.h"
 #include "window/Pubs.h"
 #include "window/TForm1.h"
 
 namespace {
 
-QString environment(const char* name) {
-  return qEnvironmentVariable(name);
-}
+constexpr const char* kUsage =
+    "usage: vipimport [--help | --version]\n"
+    "\n"
+    "Opens the window \"导入会员资料-EXCEL\": connect to the store, choose the\n"
+    "member category workbook and the member workbook, import.\n"
+    "Qt's own options (such as -platform) are accepted; the window takes no\n"
+    "other arguments. vipimport-cli does the same import from the command line.\n";
 
-// The demonstration run behind scripts/screenshot: connect with a given
-// string, fill in the two workbook paths, import, photograph the final
-// notice over the window and quit. Driven by environment variables only, so
-// an operator never meets it.
-void startDemo(vip::window::TForm1& form, std::unique_ptr<vip::window::DemoPrompts>& demo) {
-  const QString store = environment("VIPIMPORT_DEMO_CONNECT");
-  if (store.isEmpty()) return;
-  demo = std::make_unique<vip::window::DemoPrompts>(
-      store.toStdString(), environment("VIPIMPORT_DEMO_SCREENSHOT"), &form);
-  vip::window::setPrompts(demo.get());
-  QTimer::singleShot(500, &form, [&form, &demo] {
-    form.findChild<QPushButton*>(QStringLiteral("btnConnectDB"))->click();
-    form.findChild<QLineEdit*>(QStringLiteral("edtVipType"))
-        ->setText(environment("VIPIMPORT_DEMO_CATEGORIES"));
-    form.findChild<QLineEdit*>(QStringLiteral("edtVipMaster"))
-        ->setText(environment("VIPIMPORT_DEMO_MEMBERS"));
-    form.findChild<QPushButton*>(QStringLiteral("btnImport"))->click();
-    if (!demo->screenshotSaved()) std::fputs("vipimport: demo screenshot not saved\n", stderr);
-    QApplication::exit(demo->screenshotSaved() ? 0 : 1);
-  });
+// --help and --version answer before Qt starts, so they work without a display.
+int answered(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::puts("vipimport " VIPIMPORT_VERSION);
+      return 0;
+    }
+  }
+  return -1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const int status = answered(argc, argv); status >= 0) return status;
   QApplication app(argc, argv);
+  // Qt has taken its own options; anything left is not for the window.
+  if (QApplication::arguments().size() > 1) {
+    std::fprintf(stderr, "vipimport: unexpected argument\n\n%s", kUsage);
+    return 2;
+  }
+  vip::window::installQtTranslations();
   std::unique_ptr<vip::window::TForm1> form;
   try {
     form = std::make_unique<vip::window::TForm1>();
@@ -54,13 +54,7 @@ int main(int argc, char** argv) {
                           QString::fromStdString(e.what()));
     return 1;
   }
-  QApplication::setWindowIcon(form->windowIcon());
-  // Boxes and dialogs without an owner wear the window's look too.
-  app.setStyleSheet(form->styleSheet());
-  std::unique_ptr<vip::window::DemoPrompts> demo;
-  startDemo(*form, demo);
+  form->lendLookToApplication();
   form->show();
-  const int code = QApplication::exec();
-  vip::window::setPrompts(nullptr);
-  return code;
+  return QApplication::exec();
 }

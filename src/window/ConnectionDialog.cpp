@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -17,10 +18,16 @@
 
 #include "store/Connection.h"
 #include "store/ConnectionString.h"
+#include "storeinit/StoreInit.h"
+#include "window/OdbcDataSources.h"
+#include "window/Prompts.h"
+#include "window/Pubs.h"
 
 namespace vip::window {
 
 namespace {
+
+using Pairs = ConnectionDialog::Pairs;
 
 bool sameKey(const std::string& a, const std::string& b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -29,8 +36,7 @@ bool sameKey(const std::string& a, const std::string& b) {
   });
 }
 
-std::string valueOf(const std::vector<std::pair<std::string, std::string>>& pairs,
-                    const std::string& key) {
+std::string valueOf(const Pairs& pairs, const std::string& key) {
   for (const auto& [k, v] : pairs)
     if (sameKey(k, key)) return v;
   return {};
@@ -38,8 +44,7 @@ std::string valueOf(const std::vector<std::pair<std::string, std::string>>& pair
 
 // Sets `key` in place (keeping the order of the string); a key not yet
 // present is added at the end unless the value is empty.
-void setValue(std::vector<std::pair<std::string, std::string>>& pairs, const std::string& key,
-              const std::string& value) {
+void setValue(Pairs& pairs, const std::string& key, const std::string& value) {
   for (auto& [k, v] : pairs) {
     if (sameKey(k, key)) {
       v = value;
@@ -49,25 +54,36 @@ void setValue(std::vector<std::pair<std::string, std::string>>& pairs, const std
   if (!value.empty()) pairs.emplace_back(key, value);
 }
 
-std::string toStd(const QString& text) {
-  return text.toStdString();
+void setOrRemove(Pairs& pairs, const std::string& key, const std::string& value) {
+  if (value.empty()) {
+    std::erase_if(pairs, [&key](const auto& pair) { return sameKey(pair.first, key); });
+  } else {
+    setValue(pairs, key, value);
+  }
 }
+
+// The store knows which keys hold a password: those its redacted form hides.
+bool isPasswordKey(const std::string& key) {
+  const std::string probe = ConnectionDialog::compose({{key, "x"}});
+  try {
+    return store::ConnectionString::parse(probe).redacted() != probe;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// A password shown masked and left so stands for the one already held.
+Pairs unmasked(Pairs pairs, const Pairs& held) {
+  for (auto& [key, value] : pairs)
+    if (value == ConnectionDialog::kMask && isPasswordKey(key)) value = valueOf(held, key);
+  return pairs;
+}
+
 QString toQ(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-ConnectionDialog::Page pageOfProvider(const std::string& provider) {
-  if (provider == "SQLITE") return ConnectionDialog::SqlitePage;
-  if (provider.empty() || provider.rfind("SQLOLEDB", 0) == 0)
-    return ConnectionDialog::SqlServerPage;
-  return ConnectionDialog::OdbcPage;
-}
-
-std::string providerOf(const std::vector<std::pair<std::string, std::string>>& pairs) {
-  return QString::fromStdString(valueOf(pairs, "Provider")).trimmed().toUpper().toStdString();
-}
-
-std::optional<std::vector<std::pair<std::string, std::string>>> tryParse(const std::string& text) {
+std::optional<Pairs> tryParse(const std::string& text) {
   try {
     return store::ConnectionString::parse(text).pairs();
   } catch (const std::exception&) {
@@ -75,7 +91,42 @@ std::optional<std::vector<std::pair<std::string, std::string>>> tryParse(const s
   }
 }
 
+ConnectionDialog::Page pageOf(const Pairs& pairs) {
+  const std::string provider =
+      QString::fromStdString(valueOf(pairs, "Provider")).trimmed().toUpper().toStdString();
+  if (provider == "SQLITE") return ConnectionDialog::SqlitePage;
+  if (provider.empty() || provider.starts_with("SQLOLEDB")) return ConnectionDialog::SqlServerPage;
+  return ConnectionDialog::OdbcPage;
+}
+
+// The keys the ODBC page shows in its free-text box: all but the provider
+// and the data source, which have their own fields.
+bool isOdbcFieldKey(const std::string& key) {
+  return sameKey(key, "Provider") || sameKey(key, "DSN");
+}
+
+QString testOutcome(const std::string& connectionString) {
+  try {
+    store::openBackend(store::ConnectionString::parse(connectionString));
+    return QStringLiteral("测试连接成功。");
+  } catch (const std::exception& e) {
+    // Store messages never hold the password.
+    return QStringLiteral("测试连接失败: ") + QString::fromStdString(e.what());
+  } catch (...) {
+    return QStringLiteral("测试连接失败");
+  }
+}
+
 }  // namespace
+
+// A test in flight on its own thread. The dialog marks it abandoned (when
+// the operator gives up, anything changes or the dialog goes away); the
+// thread posts its outcome only while it is not, under the same lock, so a
+// result never reaches a dialog that is gone.
+struct ConnectionDialog::PendingTest {
+  std::mutex mutex;
+  bool abandoned = false;
+};
 
 std::string ConnectionDialog::compose(const Pairs& pairs) {
   std::string out;
@@ -100,10 +151,21 @@ std::string ConnectionDialog::compose(const Pairs& pairs) {
   return out;
 }
 
+Pairs ConnectionDialog::masked(Pairs pairs) {
+  for (auto& [key, value] : pairs)
+    if (isPasswordKey(key)) value = kMask;
+  return pairs;
+}
+
 ConnectionDialog::ConnectionDialog(QWidget* parent, const std::string& initial) : QDialog(parent) {
   setObjectName(QStringLiteral("dlgConnection"));
   setWindowTitle(QStringLiteral("数据连接属性"));
   setWindowModality(Qt::WindowModal);
+
+  m_pairs[SqlServerPage] = {{"Provider", "SQLOLEDB"}};
+  m_pairs[SqlitePage] = {{"Provider", "SQLite"}, {"Data Source", ""}};
+  m_pairs[OdbcPage] = {{"Provider", "MSDASQL"}};
+  std::copy(std::begin(m_pairs), std::end(m_pairs), std::begin(m_held));
 
   m_provider = new QComboBox(this);
   m_provider->setObjectName(QStringLiteral("cbProvider"));
@@ -115,12 +177,12 @@ ConnectionDialog::ConnectionDialog(QWidget* parent, const std::string& initial) 
   m_pages->addWidget(buildSqlitePage());
   m_pages->addWidget(buildOdbcPage());
 
-  m_raw = new QLineEdit(this);
-  m_raw->setObjectName(QStringLiteral("edtConnectionString"));
-  m_raw->setMinimumWidth(520);
-  auto* test = new QPushButton(QStringLiteral("测试连接"), this);
-  test->setObjectName(QStringLiteral("btnTestConnection"));
-  test->setAutoDefault(false);
+  m_string = new QLineEdit(this);
+  m_string->setObjectName(QStringLiteral("edtConnectionString"));
+  m_string->setMinimumWidth(520);
+  m_testButton = new QPushButton(QStringLiteral("测试连接"), this);
+  m_testButton->setObjectName(QStringLiteral("btnTestConnection"));
+  m_testButton->setAutoDefault(false);
   m_testResult = new QLabel(this);
   m_testResult->setObjectName(QStringLiteral("lblTestResult"));
   m_testResult->setWordWrap(true);
@@ -130,43 +192,61 @@ ConnectionDialog::ConnectionDialog(QWidget* parent, const std::string& initial) 
   auto* top = new QFormLayout;
   top->addRow(QStringLiteral("提供程序:"), m_provider);
   auto* testRow = new QHBoxLayout;
-  testRow->addWidget(test);
+  testRow->addWidget(m_testButton);
   testRow->addWidget(m_testResult, 1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(m_pages);
   layout->addWidget(new QLabel(QStringLiteral("连接字符串:"), this));
-  layout->addWidget(m_raw);
+  layout->addWidget(m_string);
   layout->addLayout(testRow);
   layout->addWidget(buttons);
 
-  m_raw->setText(toQ(initial));
-  if (auto parsed = tryParse(initial)) m_pairs = std::move(*parsed);
-  showPairs();
+  if (auto parsed = tryParse(initial)) {
+    const Page page = pageOf(*parsed);
+    m_pairs[page] = std::move(*parsed);
+    showPage(page);
+    showString();
+  } else {
+    // Not a string the fields can show; OK gives it back as it came.
+    m_string->setText(toQ(initial));
+    m_stringParses = false;
+    showPage(SqlServerPage);
+  }
 
   connect(m_provider, &QComboBox::activated, this, &ConnectionDialog::providerChosen);
-  connect(m_raw, &QLineEdit::textEdited, this, &ConnectionDialog::rawEdited);
-  connect(test, &QPushButton::clicked, this, &ConnectionDialog::testConnection);
+  connect(m_string, &QLineEdit::textEdited, this, &ConnectionDialog::stringEdited);
+  // A password typed into the string shows masked once the box is left.
+  connect(m_string, &QLineEdit::editingFinished, this, [this] {
+    if (m_stringParses) showString();
+  });
+  connect(m_testButton, &QPushButton::clicked, this, &ConnectionDialog::testClicked);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+ConnectionDialog::~ConnectionDialog() {
+  abandonTest();
+}
+
+QLineEdit* ConnectionDialog::addField(QWidget* page, const char* name, const QString& label) {
+  auto* edit = new QLineEdit(page);
+  edit->setObjectName(QString::fromLatin1(name));
+  static_cast<QFormLayout*>(page->layout())->addRow(label, edit);
+  return edit;
 }
 
 QWidget* ConnectionDialog::buildSqlServerPage() {
   auto* page = new QWidget(this);
   auto* form = new QFormLayout(page);
   form->setContentsMargins(0, 0, 0, 0);
-  const auto field = [&](const char* name, const QString& label) {
-    auto* edit = new QLineEdit(page);
-    edit->setObjectName(QString::fromLatin1(name));
-    form->addRow(label, edit);
-    connect(edit, &QLineEdit::textEdited, this, &ConnectionDialog::fieldEdited);
-    return edit;
-  };
-  m_server = field("edtServer", QStringLiteral("服务器:"));
-  m_database = field("edtDatabase", QStringLiteral("数据库:"));
-  m_user = field("edtUser", QStringLiteral("用户名:"));
-  m_password = field("edtPassword", QStringLiteral("密码:"));
+  m_server = addField(page, "edtServer", QStringLiteral("服务器:"));
+  m_database = addField(page, "edtDatabase", QStringLiteral("数据库:"));
+  m_user = addField(page, "edtUser", QStringLiteral("用户名:"));
+  m_password = addField(page, "edtPassword", QStringLiteral("密码:"));
   m_password->setEchoMode(QLineEdit::Password);
+  for (QLineEdit* edit : {m_server, m_database, m_user, m_password})
+    connect(edit, &QLineEdit::textEdited, this, &ConnectionDialog::sqlServerEdited);
   return page;
 }
 
@@ -176,15 +256,21 @@ QWidget* ConnectionDialog::buildSqlitePage() {
   form->setContentsMargins(0, 0, 0, 0);
   m_storeFile = new QLineEdit(page);
   m_storeFile->setObjectName(QStringLiteral("edtStoreFile"));
-  auto* browse = new QPushButton(QStringLiteral("..."), page);
+  auto* browse = new QPushButton(QStringLiteral("浏览…"), page);
   browse->setObjectName(QStringLiteral("btnChooseStoreFile"));
   browse->setAutoDefault(false);
+  auto* create = new QPushButton(QStringLiteral("新建…"), page);
+  create->setObjectName(QStringLiteral("btnNewStore"));
+  create->setAutoDefault(false);
+  create->setToolTip(QStringLiteral("新建一个空数据库文件并选用它"));
   auto* row = new QHBoxLayout;
   row->addWidget(m_storeFile, 1);
   row->addWidget(browse);
+  row->addWidget(create);
   form->addRow(QStringLiteral("数据库文件:"), row);
-  connect(m_storeFile, &QLineEdit::textEdited, this, &ConnectionDialog::fieldEdited);
+  connect(m_storeFile, &QLineEdit::textEdited, this, &ConnectionDialog::storeFileEdited);
   connect(browse, &QPushButton::clicked, this, &ConnectionDialog::chooseStoreFile);
+  connect(create, &QPushButton::clicked, this, &ConnectionDialog::newStore);
   return page;
 }
 
@@ -192,116 +278,201 @@ QWidget* ConnectionDialog::buildOdbcPage() {
   auto* page = new QWidget(this);
   auto* form = new QFormLayout(page);
   form->setContentsMargins(0, 0, 0, 0);
+  m_odbcSource = new QComboBox(page);
+  m_odbcSource->setObjectName(QStringLiteral("cbOdbcDataSource"));
+  m_odbcSource->setEditable(true);
+  m_odbcSource->setInsertPolicy(QComboBox::NoInsert);
+  m_odbcSource->addItem(QString());
+  for (const OdbcDataSource& source : odbcDataSources()) {
+    m_odbcSource->addItem(toQ(source.name));
+    m_odbcSource->setItemData(m_odbcSource->count() - 1, toQ(source.description), Qt::ToolTipRole);
+  }
+  form->addRow(QStringLiteral("数据源 (DSN):"), m_odbcSource);
   m_odbcKeys = new QLineEdit(page);
   m_odbcKeys->setObjectName(QStringLiteral("edtOdbcKeys"));
   m_odbcKeys->setPlaceholderText(
       QStringLiteral("Driver={...};Server=...;Database=...;UID=...;PWD=..."));
-  form->addRow(QStringLiteral("ODBC 参数:"), m_odbcKeys);
+  form->addRow(QStringLiteral("其他参数:"), m_odbcKeys);
+  connect(m_odbcSource, &QComboBox::editTextChanged, this, &ConnectionDialog::odbcSourceEdited);
   connect(m_odbcKeys, &QLineEdit::textEdited, this, &ConnectionDialog::odbcKeysEdited);
+  connect(m_odbcKeys, &QLineEdit::editingFinished, this, [this] {
+    if (this->page() == OdbcPage) showPage(OdbcPage);
+  });
   return page;
 }
 
-std::string ConnectionDialog::connectionString() const {
-  return toStd(m_raw->text());
+ConnectionDialog::Page ConnectionDialog::page() const {
+  return static_cast<Page>(m_pages->currentIndex());
 }
 
-void ConnectionDialog::showPairs() {
+std::string ConnectionDialog::connectionString() const {
+  return m_stringParses ? compose(m_pairs[page()]) : m_string->text().toStdString();
+}
+
+void ConnectionDialog::showPage(Page shown) {
   m_showing = true;
-  const Page page = pageOfProvider(providerOf(m_pairs));
-  m_provider->setCurrentIndex(page);
-  m_pages->setCurrentIndex(page);
-  m_server->setText(toQ(valueOf(m_pairs, "Data Source")));
-  m_database->setText(toQ(valueOf(m_pairs, "Initial Catalog")));
-  m_user->setText(toQ(valueOf(m_pairs, "User ID")));
-  m_password->setText(toQ(valueOf(m_pairs, "Password")));
-  m_storeFile->setText(toQ(valueOf(m_pairs, "Data Source")));
-  Pairs odbc;
-  std::copy_if(m_pairs.begin(), m_pairs.end(), std::back_inserter(odbc),
-               [](const auto& pair) { return !sameKey(pair.first, "Provider"); });
-  m_odbcKeys->setText(toQ(compose(odbc)));
+  m_provider->setCurrentIndex(shown);
+  m_pages->setCurrentIndex(shown);
+  const Pairs& pairs = m_pairs[shown];
+  switch (shown) {
+    case SqlServerPage:
+      m_server->setText(toQ(valueOf(pairs, "Data Source")));
+      m_database->setText(toQ(valueOf(pairs, "Initial Catalog")));
+      m_user->setText(toQ(valueOf(pairs, "User ID")));
+      m_password->setText(toQ(valueOf(pairs, "Password")));
+      break;
+    case SqlitePage:
+      m_storeFile->setText(toQ(valueOf(pairs, "Data Source")));
+      break;
+    case OdbcPage: {
+      m_odbcSource->setEditText(toQ(valueOf(pairs, "DSN")));
+      Pairs keys;
+      std::copy_if(pairs.begin(), pairs.end(), std::back_inserter(keys),
+                   [](const auto& pair) { return !isOdbcFieldKey(pair.first); });
+      m_odbcKeys->setText(toQ(compose(masked(std::move(keys)))));
+      m_odbcHeld = pairs;
+      break;
+    }
+  }
   m_showing = false;
 }
 
-void ConnectionDialog::setPairsAndRaw(Pairs pairs) {
-  m_pairs = std::move(pairs);
-  m_raw->setText(toQ(compose(m_pairs)));
-  showPairs();
+void ConnectionDialog::showString() {
+  m_string->setText(toQ(compose(masked(m_pairs[page()]))));
+  m_stringParses = true;
+  std::copy(std::begin(m_pairs), std::end(m_pairs), std::begin(m_held));
+  m_heldPage = page();
+}
+
+void ConnectionDialog::clearTest() {
+  abandonTest();
+  m_testResult->clear();
 }
 
 void ConnectionDialog::providerChosen(int index) {
-  Pairs pairs = m_pairs;
-  static const char* const providers[] = {"SQLOLEDB", "SQLite", "MSDASQL"};
-  if (index < 0 || index > 2) return;
-  // A SQLOLEDB.1 string stays as it is when SQL Server is chosen again.
-  if (pageOfProvider(providerOf(pairs)) != index) {
-    const bool present = std::any_of(pairs.begin(), pairs.end(), [](const auto& pair) {
-      return sameKey(pair.first, "Provider");
-    });
-    if (present) {
-      setValue(pairs, "Provider", providers[index]);
-    } else {
-      // The provider leads the string, as the platform's dialogs write it.
-      pairs.emplace_back("Provider", providers[index]);
-      std::rotate(pairs.begin(), pairs.end() - 1, pairs.end());
-    }
-  }
-  setPairsAndRaw(std::move(pairs));
+  if (index < SqlServerPage || index > OdbcPage) return;
+  showPage(static_cast<Page>(index));
+  showString();
+  clearTest();
 }
 
-void ConnectionDialog::fieldEdited() {
+void ConnectionDialog::sqlServerEdited() {
+  Pairs& pairs = m_pairs[SqlServerPage];
+  setValue(pairs, "Data Source", m_server->text().toStdString());
+  setValue(pairs, "Initial Catalog", m_database->text().toStdString());
+  setValue(pairs, "User ID", m_user->text().toStdString());
+  setValue(pairs, "Password", m_password->text().toStdString());
+  showString();
+  clearTest();
+}
+
+void ConnectionDialog::storeFileEdited() {
+  setValue(m_pairs[SqlitePage], "Data Source", m_storeFile->text().toStdString());
+  showString();
+  clearTest();
+}
+
+void ConnectionDialog::odbcSourceEdited() {
   if (m_showing) return;
-  Pairs pairs = m_pairs;
-  if (m_pages->currentIndex() == SqlitePage) {
-    setValue(pairs, "Data Source", toStd(m_storeFile->text()));
-  } else {
-    setValue(pairs, "Data Source", toStd(m_server->text()));
-    setValue(pairs, "Initial Catalog", toStd(m_database->text()));
-    setValue(pairs, "User ID", toStd(m_user->text()));
-    setValue(pairs, "Password", toStd(m_password->text()));
-  }
-  setPairsAndRaw(std::move(pairs));
+  setOrRemove(m_pairs[OdbcPage], "DSN", m_odbcSource->currentText().trimmed().toStdString());
+  showString();
+  clearTest();
 }
 
 void ConnectionDialog::odbcKeysEdited() {
-  if (m_showing) return;
-  auto keys = tryParse(toStd(m_odbcKeys->text()));
-  if (!keys) return;  // half-typed; the raw string follows once it parses
-  Pairs pairs;
-  std::copy_if(m_pairs.begin(), m_pairs.end(), std::back_inserter(pairs),
-               [](const auto& pair) { return sameKey(pair.first, "Provider"); });
-  pairs.insert(pairs.end(), keys->begin(), keys->end());
-  m_pairs = std::move(pairs);
-  m_raw->setText(toQ(compose(m_pairs)));
+  auto keys = tryParse(m_odbcKeys->text().toStdString());
+  if (!keys) return;  // half-typed; the string follows once it parses
+  Pairs& pairs = m_pairs[OdbcPage];
+  Pairs rebuilt;
+  std::copy_if(pairs.begin(), pairs.end(), std::back_inserter(rebuilt),
+               [](const auto& pair) { return isOdbcFieldKey(pair.first); });
+  for (auto& pair : unmasked(std::move(*keys), m_odbcHeld))
+    rebuilt.push_back(std::move(pair));
+  pairs = std::move(rebuilt);
+  showString();
+  clearTest();
 }
 
-void ConnectionDialog::rawEdited() {
-  // The raw text is what OK gives; the fields follow it whenever it parses.
-  if (auto parsed = tryParse(toStd(m_raw->text()))) {
-    m_pairs = std::move(*parsed);
-    showPairs();
-  }
+void ConnectionDialog::stringEdited() {
+  // The fields follow the string whenever it parses; until then OK gives
+  // the text as typed.
+  auto parsed = tryParse(m_string->text().toStdString());
+  m_stringParses = parsed.has_value();
+  clearTest();
+  if (!parsed) return;
+  const Page shown = pageOf(*parsed);
+  std::copy(std::begin(m_held), std::end(m_held), std::begin(m_pairs));
+  m_pairs[shown] = unmasked(std::move(*parsed), m_held[m_heldPage]);
+  showPage(shown);
 }
 
 void ConnectionDialog::chooseStoreFile() {
-  const QString path = QFileDialog::getOpenFileName(
-      this, QStringLiteral("选择数据库文件"), m_storeFile->text(),
-      QStringLiteral("SQLite 数据库 (*.db *.sqlite *.sqlite3);;所有文件 (*)"), nullptr,
-      QFileDialog::DontUseNativeDialog);
-  if (path.isEmpty()) return;
-  m_storeFile->setText(path);
-  fieldEdited();
+  const auto path = prompts().chooseStoreFile(this, StoreFileChoice::Existing, m_storeFile->text());
+  if (path) setStoreFile(*path);
 }
 
-void ConnectionDialog::testConnection() {
-  m_testResult->setText(QStringLiteral("正在测试连接..."));
-  m_testResult->repaint();
+void ConnectionDialog::newStore() {
+  const auto path = prompts().chooseStoreFile(this, StoreFileChoice::New, m_storeFile->text());
+  if (!path) return;
+  clearTest();
   try {
-    const auto backend = store::openBackend(store::ConnectionString::parse(connectionString()));
-    m_testResult->setText(QStringLiteral("测试连接成功。"));
+    storeinit::createStore(store::ConnectionString::parse(
+        compose({{"Provider", "SQLite"}, {"Data Source", path->toStdString()}})));
   } catch (const std::exception& e) {
-    // Store messages never hold the password.
-    m_testResult->setText(QStringLiteral("测试连接失败: ") + QString::fromStdString(e.what()));
+    m_testResult->setText(QStringLiteral("新建数据库失败: ") + QString::fromStdString(e.what()));
+    return;
   }
+  setStoreFile(*path);
+  m_testResult->setText(QStringLiteral("已新建空数据库。"));
+}
+
+void ConnectionDialog::setStoreFile(const QString& path) {
+  m_storeFile->setText(path);
+  storeFileEdited();
+}
+
+void ConnectionDialog::testClicked() {
+  if (m_test) {
+    abandonTest();
+    m_testResult->setText(QStringLiteral("已放弃测试。"));
+  } else {
+    startTest();
+  }
+}
+
+void ConnectionDialog::startTest() {
+  auto test = std::make_shared<PendingTest>();
+  m_test = test;
+  const int generation = ++m_testGeneration;
+  m_testResult->setText(QStringLiteral("正在测试…"));
+  m_testButton->setText(QStringLiteral("放弃测试"));
+  // A server that takes the connection but never answers holds the thread
+  // until the login time-out; the dialog stays usable meanwhile.
+  std::thread([this, test, generation, text = connectionString()] {
+    const QString outcome = testOutcome(text);
+    const std::lock_guard lock(test->mutex);
+    if (test->abandoned) return;
+    QMetaObject::invokeMethod(
+        this, [this, generation, outcome] { testFinished(generation, outcome); },
+        Qt::QueuedConnection);
+  }).detach();
+}
+
+void ConnectionDialog::abandonTest() {
+  if (!m_test) return;
+  {
+    const std::lock_guard lock(m_test->mutex);
+    m_test->abandoned = true;
+  }
+  m_test.reset();
+  m_testButton->setText(QStringLiteral("测试连接"));
+}
+
+void ConnectionDialog::testFinished(int generation, const QString& result) {
+  if (!m_test || generation != m_testGeneration) return;
+  m_test.reset();
+  m_testButton->setText(QStringLiteral("测试连接"));
+  m_testResult->setText(result);
 }
 
 }  // namespace vip::window

@@ -33,4 +33,10 @@ void showErrorDisplay(QWidget* parent, const std::string& message);
 // Maps the window's Windows face names to faces present on Linux.
 void installFontSubstitutes();
 
+// Loads Qt's own Simplified Chinese texts (dialog buttons, the file dialog,
+// context menus) whatever the locale, since the window's own captions are
+// Chinese everywhere. Returns false, and Qt keeps its English texts, where
+// the translations are not installed (Debian's qt6-translations-l10n).
+bool installQtTranslations();
+
 }  // namespace vip::window

@@ -60,6 +60,16 @@ void fitCaption(QPushButton& button) {
   if (font != button.font()) button.setFont(font);
 }
 
+// The connect operation is synchronous; the cursor shows that the window
+// waits for the store.
+class BusyCursor {
+ public:
+  BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 // While an import runs: the progress strip shows and closing waits.
 class RunningImport {
  public:
@@ -108,6 +118,11 @@ TForm1::TForm1(QWidget* parent)
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::lendLookToApplication() const {
+  QApplication::setWindowIcon(windowIcon());
+  qApp->setStyleSheet(styleSheet());
+}
 
 void TForm1::buildControls() {
   const auto label = [this](const char* name, const char* caption, int left, int top) {
@@ -244,8 +259,10 @@ void TForm1::progress(vip::import::Phase phase, int row, int rows) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // Closing during an import ends the program only once the run has returned.
+  // Closing during an import ends the program only once the run has
+  // returned; the log says so at the first attempt.
   if (m_importRunning) {
+    if (!m_closePending) WriteLog(QStringLiteral("导入完成后窗口将关闭"));
     m_closePending = true;
     event->ignore();
     return;
@@ -269,15 +286,19 @@ void TForm1::btnConnectDBClick() {
   // A run in progress owns btnImport: a second run on the same queries
   // would write one phase's rows through the other's table.
   if (!m_importRunning) btnImport->setEnabled(true);
-  const store::ConnectResult result = store::connectStore(acQxsys, qryTmp, chosen, FSysDate);
+  store::ConnectResult result;
+  {
+    const BusyCursor waiting;
+    result = store::connectStore(acQxsys, qryTmp, chosen, FSysDate);
+  }
   if (!result.opened) MsgBox(QStringLiteral("连接数据库失败!"));
 }
 
-void TForm1::chooseWorkbook(QLineEdit* box, QString& lastConfirmed,
+void TForm1::chooseWorkbook(QLineEdit* box, const QString& title, QString& lastConfirmed,
                             void (TForm1::*selectionChange)(const QString&)) {
   const QString before = box->text();
-  const auto confirmed =
-      prompts().openWorkbook(this, lastConfirmed, [this, selectionChange](const QString& path) {
+  const auto confirmed = prompts().openWorkbook(
+      this, title, lastConfirmed, [this, selectionChange](const QString& path) {
         runGuarded([&] { (this->*selectionChange)(path); });
       });
   if (confirmed) {
@@ -289,11 +310,13 @@ void TForm1::chooseWorkbook(QLineEdit* box, QString& lastConfirmed,
 }
 
 void TForm1::btnSelectVipTypeClick() {
-  chooseWorkbook(edtVipType, m_lastVipType, &TForm1::dlgOpenVipTypeSelectionChange);
+  chooseWorkbook(edtVipType, QStringLiteral("选择会员类别excel文件"), m_lastVipType,
+                 &TForm1::dlgOpenVipTypeSelectionChange);
 }
 
 void TForm1::btnSelectVipMasterClick() {
-  chooseWorkbook(edtVipMaster, m_lastVipMaster, &TForm1::dlgOpenVipMasterSelectionChange);
+  chooseWorkbook(edtVipMaster, QStringLiteral("选择会员资料excel文件"), m_lastVipMaster,
+                 &TForm1::dlgOpenVipMasterSelectionChange);
 }
 
 void TForm1::dlgOpenVipTypeSelectionChange(const QString& path) {

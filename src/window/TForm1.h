@@ -30,6 +30,10 @@ class TForm1 : public QWidget, public vip::import::Operator {
   explicit TForm1(QWidget* parent = nullptr);
   ~TForm1() override;
 
+  // Boxes and dialogs without an owner wear the window's look and the
+  // program's icon too.
+  void lendLookToApplication() const;
+
   // Appends one line to mLog (an empty text adds an empty line, CR LF inside
   // splits it) and keeps the newest line in view.
   void WriteLog(const QString& text);
@@ -65,7 +69,7 @@ class TForm1 : public QWidget, public vip::import::Operator {
   void btnCloseClick();
   void dlgOpenVipTypeSelectionChange(const QString& path);
   void dlgOpenVipMasterSelectionChange(const QString& path);
-  void chooseWorkbook(QLineEdit* box, QString& lastConfirmed,
+  void chooseWorkbook(QLineEdit* box, const QString& title, QString& lastConfirmed,
                       void (TForm1::*selectionChange)(const QString&));
 
   QLabel* cxlbl1 = nullptr;

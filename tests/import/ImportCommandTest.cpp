@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -20,17 +22,18 @@ struct PathCase {
   const char* notice;
 };
 
-// The path checks refuse before anything is logged or written.
+// The path checks of a given option refuse after connecting, before
+// anything is logged or written.
 TEST(ImportCommand, PathChecksShowTheirNoticeAndExitTwo) {
   auto store = TestStore::create(StoreEngine::Sqlite, "paths");
   store->createSchema();
   const std::string categories = kFixtures + "categories.xls";
   const std::vector<PathCase> cases = {
-      {"both missing", {}, "请选择会员类别excel文件!"},
+      {"both empty", {"--categories", "", "--members", ""}, "请选择会员类别excel文件!"},
       {"categories empty",
        {"--categories", "", "--members", categories},
        "请选择会员类别excel文件!"},
-      {"members missing", {"--categories", categories}, "请选择会员资料excel文件!"},
+      {"members empty", {"--categories=" + categories, "--members="}, "请选择会员资料excel文件!"},
       {"same path twice",
        {"--categories", categories, "--members", categories},
        "请选择不同的两个文件!"},
@@ -59,21 +62,72 @@ TEST(ImportCommand, TwoSpellingsOfOneFilePassTheCheck) {
   EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardMaster"), "6");
 }
 
-TEST(ImportCommand, UsageErrorsExitTwoAndHelpExplainsTheCommand) {
-  const CliResult unknown = runCli({"import", "--bogus"});
-  EXPECT_EQ(unknown.status, 2);
-  EXPECT_NE(unknown.err.find("--bogus"), std::string::npos) << unknown.err;
-  EXPECT_EQ(unknown.out, "");
-
-  const CliResult noValue = runCli({"import", "--categories"});
-  EXPECT_EQ(noValue.status, 2);
-  EXPECT_NE(noValue.err.find("--categories"), std::string::npos) << noValue.err;
-
-  const CliResult help = runCli({"import", "--help"});
-  EXPECT_EQ(help.status, 0);
-  for (const char* word : {"--connect", "--categories", "--members", "exit status", "stdout"}) {
-    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+// Usage is checked before anything connects: the built-in connection
+// string names a server that would take its login time-out to refuse, so
+// these must answer at once, with the usage text and never an argument's
+// value (it may hold a password).
+TEST(ImportCommand, UsageErrorsExitTwoBeforeConnecting) {
+  const std::string categories = kFixtures + "categories.xls";
+  const std::string members = kFixtures + "members.xls";
+  struct UsageCase {
+    std::vector<std::string> args;
+    const char* names;  // what the message must name
+  };
+  const std::vector<UsageCase> cases = {
+      {{"import"}, "--categories"},
+      {{"import", "--categories", categories}, "--members"},
+      {{"import", "--members=" + members}, "--categories"},
+      {{"import", "--categories", categories, "--members", members, "--bogus=Pwd=Sesame-7781"},
+       "--bogus"},
+      {{"import", "--categories", "--members", members}, "--categories"},
+      {{"import", "--categories", categories, "--members"}, "--members"},
+      {{"import", "--categories", categories, "--members", members, "--members", members},
+       "--members"},
+      {{"import", "--categories", categories, "--members", members, "Pwd=Sesame-7781"},
+       "argument 5"},
+  };
+  for (const UsageCase& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult result = runCli(c.args);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err.find("vipimport-cli import: "), 0u) << result.err;
+    EXPECT_NE(result.err.find(c.names), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("usage: vipimport-cli import"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Sesame-7781"), std::string::npos) << result.err;
   }
+}
+
+TEST(ImportCommand, HelpExplainsTheCommand) {
+  for (const char* flag : {"--help", "-h"}) {
+    const CliResult help = runCli({"import", "--members", "x.xls", flag});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* word :
+         {"--connect", "--categories", "--members", "--option=VALUE", "exit status", "stdout"}) {
+      EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+  }
+}
+
+// --version, help and unknown commands of the program itself.
+TEST(ImportCommand, ProgramVersionAndHelp) {
+  const CliResult version = runCli({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("vipimport-cli [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+      << version.out;
+
+  const CliResult help = runCli({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* word : {"import", "init-store", "dump", "--version", "--option=VALUE"})
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+
+  const CliResult unknown = runCli({"imprt"});
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("'imprt'"), std::string::npos) << unknown.err;
+  EXPECT_NE(unknown.err.find("usage: vipimport-cli COMMAND"), std::string::npos) << unknown.err;
 }
 
 TEST(ImportCommand, StoreThatCannotBeReachedExitsThreeWithoutThePassword) {
@@ -111,6 +165,8 @@ TEST(ImportCommand, BuiltInConnectionIsTheDefaultAndItsPasswordStaysHidden) {
   EXPECT_EQ(result.err.find(password), std::string::npos) << "the password was printed";
 }
 
+// A store without the program's tables ends before the import, with the
+// store's message and then how to make an empty store.
 TEST(ImportCommand, FailingBusinessDateQueryStopsBeforeTheImport) {
   auto store = TestStore::create(StoreEngine::Sqlite, "nobizdate");
   SchemaOptions options;
@@ -121,8 +177,22 @@ TEST(ImportCommand, FailingBusinessDateQueryStopsBeforeTheImport) {
               kFixtures + "categories.xls", "--members", kFixtures + "members.xls"});
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find("Qx_SysPara"), std::string::npos) << result.err;
+  const auto err = result.errLines();
+  ASSERT_EQ(err.size(), 2u) << result.err;
+  EXPECT_NE(err[0].find("Qx_SysPara"), std::string::npos) << result.err;
+  EXPECT_NE(err[1].find("vipimport-cli init-store --connect"), std::string::npos) << result.err;
   EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardType"), "0");
+}
+
+// A failure in a store that has every table gives no such hint.
+TEST(ImportCommand, NoStoreHintForAWorkbookThatDoesNotOpen) {
+  auto store = TestStore::create(StoreEngine::Sqlite, "nohint");
+  store->createSchema();
+  const CliResult result =
+      runCli({"import", "--connect", store->connectionString(), "--categories",
+              kFixtures + "categories.xls", "--members", kFixtures + "absent.xls"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err.find("init-store"), std::string::npos) << result.err;
 }
 
 // The bundled examples into the store that init-store makes.

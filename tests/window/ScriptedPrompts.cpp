@@ -32,6 +32,13 @@ void ScriptedPrompts::expectConnection(std::optional<std::string> result, std::s
   m_steps.push_back({Kind::Connection, {}, {}, {}, nullptr, {}, std::move(result), initial});
 }
 
+void ScriptedPrompts::expectStoreFile(vip::window::StoreFileChoice choice,
+                                      std::optional<QString> path) {
+  Step step{Kind::StoreFile, {}, {}, std::move(path), nullptr, {}, {}, nullptr};
+  step.storeFileChoice = choice;
+  m_steps.push_back(std::move(step));
+}
+
 std::optional<ScriptedPrompts::Step> ScriptedPrompts::take(Kind kind, const QString& what) {
   if (m_steps.empty() || m_steps.front().kind != kind) {
     m_problems << QStringLiteral("unscripted prompt: ") + what;
@@ -61,8 +68,9 @@ void ScriptedPrompts::critical(QWidget*, const QString& caption, const QString& 
 }
 
 std::optional<QString> ScriptedPrompts::openWorkbook(
-    QWidget*, const QString& lastConfirmed,
+    QWidget*, const QString& title, const QString& lastConfirmed,
     const std::function<void(const QString&)>& highlighted) {
+  m_workbookTitles << title;
   auto step = take(Kind::Workbook, QStringLiteral("workbook dialog"));
   if (!step) return std::nullopt;
   if (step->nameField != nullptr) *step->nameField = lastConfirmed;
@@ -77,4 +85,14 @@ std::optional<std::string> ScriptedPrompts::editConnection(QWidget*, const std::
   if (!step) return std::nullopt;
   if (step->initial != nullptr) *step->initial = initial;
   return step->connection;
+}
+
+std::optional<QString> ScriptedPrompts::chooseStoreFile(QWidget*,
+                                                        vip::window::StoreFileChoice choice,
+                                                        const QString&) {
+  auto step = take(Kind::StoreFile, QStringLiteral("store file dialog"));
+  if (!step) return std::nullopt;
+  if (step->storeFileChoice != choice)
+    m_problems << QStringLiteral("store file dialog of the other kind");
+  return step->confirm;
 }

@@ -33,21 +33,28 @@ class ScriptedPrompts : public vip::window::Prompts {
                       QString* nameField = nullptr, std::function<void()> whileOpen = {});
   // OK with `result`, or Cancel (nothing). `initial` receives the opening string.
   void expectConnection(std::optional<std::string> result, std::string* initial = nullptr);
+  // The store file dialog for `choice`, answering `path` (Open or Save) or
+  // Cancel (nothing).
+  void expectStoreFile(vip::window::StoreFileChoice choice, std::optional<QString> path);
 
   // "notice: ...", "error: ..." for every box, in order.
   const QStringList& shown() const { return m_shown; }
   const QStringList& problems() const { return m_problems; }
+  // The titles of the workbook dialogs shown, in order.
+  const QStringList& workbookTitles() const { return m_workbookTitles; }
   int pending() const { return static_cast<int>(m_steps.size()); }
 
   void information(QWidget* parent, const QString& caption, const QString& text) override;
   void critical(QWidget* parent, const QString& caption, const QString& text) override;
   std::optional<QString> openWorkbook(
-      QWidget* parent, const QString& lastConfirmed,
+      QWidget* parent, const QString& title, const QString& lastConfirmed,
       const std::function<void(const QString&)>& highlighted) override;
   std::optional<std::string> editConnection(QWidget* parent, const std::string& initial) override;
+  std::optional<QString> chooseStoreFile(QWidget* parent, vip::window::StoreFileChoice choice,
+                                         const QString& current) override;
 
  private:
-  enum class Kind { Notice, Error, Workbook, Connection };
+  enum class Kind { Notice, Error, Workbook, Connection, StoreFile };
   struct Step {
     Kind kind;
     QString text;
@@ -57,11 +64,13 @@ class ScriptedPrompts : public vip::window::Prompts {
     std::function<void()> whileOpen;
     std::optional<std::string> connection;
     std::string* initial = nullptr;
+    vip::window::StoreFileChoice storeFileChoice = vip::window::StoreFileChoice::Existing;
   };
   std::optional<Step> take(Kind kind, const QString& what);
 
   std::deque<Step> m_steps;
   QStringList m_shown;
   QStringList m_problems;
+  QStringList m_workbookTitles;
   vip::window::Prompts* m_previous = nullptr;
 };

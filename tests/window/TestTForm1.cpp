@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QFile>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -87,6 +88,8 @@ class TForm1Test : public QObject {
   }
   void cleanup() {
     m_form.reset();
+    // The connect operation's busy cursor is always put back.
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
     QVERIFY2(m_prompts->problems().isEmpty(),
              qPrintable(m_prompts->problems().join(QLatin1Char('\n'))));
     QCOMPARE(m_prompts->pending(), 0);
@@ -251,6 +254,13 @@ class TForm1Test : public QObject {
     QCOMPARE(nameField, QString());  // the other dialog keeps its own
   }
 
+  void workbookDialogsAreTitledAfterTheirBoxes() {
+    connectTo(newStore());
+    choosePaths(kCategories, kMembers);
+    QCOMPARE(m_prompts->workbookTitles(),
+             (QStringList{"选择会员类别excel文件", "选择会员资料excel文件"}));
+  }
+
   void connectEmbeddedStore() {
     const std::string store = newStore();
     std::string initial;
@@ -396,7 +406,8 @@ class TForm1Test : public QObject {
   }
 
   // Between rows the window handles input: a connect runs (without
-  // enabling a second run), and a close waits for the run to return.
+  // enabling a second run), and a close waits for the run to return and
+  // says so in the log.
   void inputDuringAnImport() {
     const std::string store = newStore();
     m_form->show();
@@ -414,6 +425,7 @@ class TForm1Test : public QObject {
           button("btnConnectDB")->click();
           statesDuringRun = buttonStates();
           m_form->close();
+          m_form->close();
           visibleAfterClose = m_form->isVisible();
         },
         Qt::QueuedConnection);
@@ -423,6 +435,8 @@ class TForm1Test : public QObject {
     QCOMPARE(statesDuringRun, QStringLiteral("EEEdd"));
     QVERIFY(progressShown);
     QVERIFY(visibleAfterClose);
+    // The first close attempt says at once what will happen, once.
+    QCOMPARE(logLines().count(QStringLiteral("导入完成后窗口将关闭")), 1);
     QCOMPARE(logLines().back(), QStringLiteral(">>>"));
     QCOMPARE(teststore::countRows(store, "VipCardMaster"), 3);
     QVERIFY(!m_form->isVisible());  // closed once the run had returned
@@ -441,6 +455,7 @@ class TForm1Test : public QObject {
     button("btnImport")->click();
     QCOMPARE(m_prompts->shown().size(), 1);
     QCOMPARE(logLines().back(), QStringLiteral("正在导入会员资料，请耐心等待......"));
+    QVERIFY(logLines().contains(QStringLiteral("导入完成后窗口将关闭")));
     QVERIFY(!m_form->isVisible());
   }
 };

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <QtTest>
 
 #include "window/QtPrompts.h"
@@ -56,7 +58,7 @@ class WorkbookDialogTest : public QObject {
       steps(dialog);
     });
     vip::window::QtPrompts prompts;
-    return prompts.openWorkbook(nullptr, lastConfirmed,
+    return prompts.openWorkbook(nullptr, QStringLiteral("选择会员类别excel文件"), lastConfirmed,
                                 [&highlighted](const QString& p) { highlighted << p; });
   }
 
@@ -67,10 +69,18 @@ class WorkbookDialogTest : public QObject {
       QFile file(path(name));
       QVERIFY(file.open(QIODevice::WriteOnly));
     }
+    QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("small")));
+    QFile tiny(path("small/tiny.xls"));
+    QVERIFY(tiny.open(QIODevice::WriteOnly));
+    tiny.write("x");
+    QFile large(path("会员资料_2024年度.xls"));
+    QVERIFY(large.open(QIODevice::WriteOnly));
+    large.write(QByteArray(66 * 1024 + 300, 'x'));
   }
 
   void optionsOfTheDialog() {
-    WorkbookDialog dialog(nullptr, QString());
+    WorkbookDialog dialog(nullptr, QStringLiteral("选择会员资料excel文件"), QString());
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("选择会员资料excel文件"));
     QCOMPARE(dialog.nameFilters(), QStringList{QStringLiteral("excel文档 (*.xls *.xlsx *.xlsm)")});
     QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
     QCOMPARE(dialog.acceptMode(), QFileDialog::AcceptOpen);
@@ -125,6 +135,32 @@ class WorkbookDialogTest : public QObject {
       QTest::keyClick(name, Qt::Key_Return);
     });
     QCOMPARE(result.value_or(QStringLiteral("(cancelled)")), path("typed.xls"));
+  }
+
+  // The detail view's size, type and date columns are as wide as what they
+  // show ("66.3 KiB", not "66.…KiB").
+  void detailColumnsFitTheirContents() {
+    QStringList highlighted;
+    QString cut;
+    run(path("small/tiny.xls"), highlighted, [this, &cut](QFileDialog* dialog) {
+      dialog->setViewMode(QFileDialog::Detail);
+      highlight(dialog, path("small/tiny.xls"));
+      dialog->setDirectory(m_dir.path());
+      highlight(dialog, path("会员资料_2024年度.xls"));
+      auto* details = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+      QVERIFY(details != nullptr);
+      QTest::qWait(50);
+      auto* view = static_cast<QAbstractItemView*>(details);  // the hint is public there
+      for (int column = 1; column < details->model()->columnCount(details->rootIndex()); ++column) {
+        if (details->isColumnHidden(column)) continue;
+        const int shown = details->header()->sectionSize(column);
+        const int needed = view->sizeHintForColumn(column);
+        if (shown < needed)
+          cut += QStringLiteral("column %1: %2 < %3; ").arg(column).arg(shown).arg(needed);
+      }
+      dialog->reject();
+    });
+    QVERIFY2(cut.isEmpty(), qPrintable(cut));
   }
 
   void cancel() {

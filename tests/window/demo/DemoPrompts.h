@@ -2,12 +2,12 @@
 
 #include "window/QtPrompts.h"
 
-namespace vip::window {
+namespace vip::demo {
 
 // The prompts of the demonstration run that scripts/screenshot drives: the
 // connection editor answers with a given string, and the final notice is
 // shown for a moment over the window, photographed into a PNG and closed.
-class DemoPrompts : public QtPrompts {
+class DemoPrompts : public vip::window::QtPrompts {
  public:
   DemoPrompts(std::string connectionString, QString screenshotPath, QWidget* window);
 
@@ -25,4 +25,4 @@ class DemoPrompts : public QtPrompts {
   bool m_saved = false;
 };
 
-}  // namespace vip::window
+}  // namespace vip::demo

@@ -1,4 +1,4 @@
-#include "window/DemoPrompts.h"
+#include "DemoPrompts.h"
 
 #include <cstdio>
 
@@ -8,7 +8,7 @@
 #include <QScreen>
 #include <QTimer>
 
-namespace vip::window {
+namespace vip::demo {
 
 DemoPrompts::DemoPrompts(std::string connectionString, QString screenshotPath, QWidget* window)
     : m_connectionString(std::move(connectionString)),
@@ -39,4 +39,4 @@ void DemoPrompts::information(QWidget* parent, const QString& caption, const QSt
   box.exec();
 }
 
-}  // namespace vip::window
+}  // namespace vip::demo
