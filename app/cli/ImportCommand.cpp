@@ -14,7 +14,7 @@
 #include "store/Connection.h"
 #include "store/Query.h"
 #include "store/Statements.h"
-#include "storeinit/StoreInit.h"
+#include "store/StoreSchema.h"
 
 namespace vip::cli {
 
@@ -102,7 +102,7 @@ void hintAtMissingTables(store::Connection& connection, ConsoleOperator& op) {
   if (!connection.isOpen()) return;
   std::vector<std::string> missing;
   try {
-    missing = storeinit::missingTables(connection.backend());
+    missing = store::missingTables(connection.backend());
   } catch (const std::exception&) {
     return;  // the store is gone too; its own message has been shown
   }

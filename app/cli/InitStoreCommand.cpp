@@ -7,7 +7,7 @@
 #include "Options.h"
 #include "store/ConnectionString.h"
 #include "store/StoreError.h"
-#include "storeinit/StoreInit.h"
+#include "store/StoreSchema.h"
 
 namespace vip::cli {
 namespace {
@@ -46,7 +46,7 @@ int runInitStore(const std::vector<std::string>& args) {
   }
 
   try {
-    storeinit::createStore(settings);
+    store::createStore(settings);
     std::printf(
         "Created the tables VipCardType, VipCardMaster, VIPCardDetail, AutoSerialNo and "
         "Qx_SysPara in %s\n",

@@ -105,12 +105,16 @@ ConnectionString ConnectionString::parse(const std::string& text) {
   return result;
 }
 
-std::optional<std::string> ConnectionString::get(std::string_view key) const {
+std::optional<std::string> ConnectionString::find(const Pairs& pairs, std::string_view key) {
   // The last setting of a key wins, as when a later key overrides an earlier one.
-  for (auto it = m_pairs.rbegin(); it != m_pairs.rend(); ++it) {
+  for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) {
     if (equalsIgnoringCase(it->first, key)) return it->second;
   }
   return std::nullopt;
+}
+
+std::optional<std::string> ConnectionString::get(std::string_view key) const {
+  return find(m_pairs, key);
 }
 
 ConnectionString::Pairs ConnectionString::effectivePairs() const {
@@ -132,7 +136,11 @@ std::string ConnectionString::provider() const {
 }
 
 Provider ConnectionString::providerKind() const {
-  const std::string name = provider();
+  return providerOf(get("Provider").value_or(""));
+}
+
+Provider ConnectionString::providerOf(std::string_view provider) {
+  const std::string name = toUpperAscii(trimmed(provider));
   if (name.empty()) return Provider::None;
   if (name == "SQLITE") return Provider::Sqlite;
   if (name == "SQLOLEDB" || name == "SQLOLEDB.1") return Provider::SqlServer;
@@ -151,15 +159,23 @@ std::string ConnectionString::password() const {
   return {};
 }
 
-std::string ConnectionString::redacted() const {
+std::string ConnectionString::compose(const Pairs& pairs) {
   std::string out;
-  for (const auto& [key, value] : m_pairs) {
+  for (const auto& [key, value] : pairs) {
     if (!out.empty()) out += ';';
     out += key;
     out += '=';
-    out += isPasswordKey(key) ? std::string("***") : oleDbQuoted(value);
+    out += oleDbQuoted(value);
   }
   return out;
+}
+
+std::string ConnectionString::redacted() const {
+  Pairs shown = m_pairs;
+  for (auto& [key, value] : shown) {
+    if (isPasswordKey(key)) value = "***";
+  }
+  return compose(shown);
 }
 
 std::string oleDbQuoted(std::string_view value) {

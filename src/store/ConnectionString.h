@@ -27,6 +27,13 @@ class ConnectionString {
   // Throws StoreError on a malformed string.
   static ConnectionString parse(const std::string& text);
 
+  // The value of a key among pairs: its last setting wins.
+  static std::optional<std::string> find(const Pairs& pairs, std::string_view key);
+  // Pairs as a connection string, each value quoted where it must be.
+  static std::string compose(const Pairs& pairs);
+  // The kind of store a Provider value names.
+  static Provider providerOf(std::string_view name);
+
   // The value of a key: its last setting wins, as when a later key
   // overrides an earlier one.
   std::optional<std::string> get(std::string_view key) const;

@@ -16,9 +16,10 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "common/AsciiCase.h"
 #include "store/Connection.h"
 #include "store/ConnectionString.h"
-#include "storeinit/StoreInit.h"
+#include "store/StoreSchema.h"
 #include "window/OdbcDataSources.h"
 #include "window/Prompts.h"
 #include "window/Pubs.h"
@@ -30,24 +31,20 @@ namespace {
 using Pairs = ConnectionDialog::Pairs;
 
 bool sameKey(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return QChar::toLower(static_cast<char16_t>(static_cast<unsigned char>(x))) ==
-           QChar::toLower(static_cast<char16_t>(static_cast<unsigned char>(y)));
-  });
+  return vip::equalsIgnoringCase(a, b);
 }
 
 std::string valueOf(const Pairs& pairs, const std::string& key) {
-  for (const auto& [k, v] : pairs)
-    if (sameKey(k, key)) return v;
-  return {};
+  return store::ConnectionString::find(pairs, key).value_or("");
 }
 
-// Sets `key` in place (keeping the order of the string); a key not yet
+// Sets `key` in place (keeping the order of the string; of a key given
+// twice, the last setting, which is the one that counts); a key not yet
 // present is added at the end unless the value is empty.
 void setValue(Pairs& pairs, const std::string& key, const std::string& value) {
-  for (auto& [k, v] : pairs) {
-    if (sameKey(k, key)) {
-      v = value;
+  for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) {
+    if (sameKey(it->first, key)) {
+      it->second = value;
       return;
     }
   }
@@ -62,20 +59,11 @@ void setOrRemove(Pairs& pairs, const std::string& key, const std::string& value)
   }
 }
 
-// The store knows which keys hold a password: those its redacted form hides.
-bool isPasswordKey(const std::string& key) {
-  const std::string probe = ConnectionDialog::compose({{key, "x"}});
-  try {
-    return store::ConnectionString::parse(probe).redacted() != probe;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
 // A password shown masked and left so stands for the one already held.
 Pairs unmasked(Pairs pairs, const Pairs& held) {
   for (auto& [key, value] : pairs)
-    if (value == ConnectionDialog::kMask && isPasswordKey(key)) value = valueOf(held, key);
+    if (value == ConnectionDialog::kMask && store::ConnectionString::isPasswordKey(key))
+      value = valueOf(held, key);
   return pairs;
 }
 
@@ -92,11 +80,15 @@ std::optional<Pairs> tryParse(const std::string& text) {
 }
 
 ConnectionDialog::Page pageOf(const Pairs& pairs) {
-  const std::string provider =
-      QString::fromStdString(valueOf(pairs, "Provider")).trimmed().toUpper().toStdString();
-  if (provider == "SQLITE") return ConnectionDialog::SqlitePage;
-  if (provider.empty() || provider.starts_with("SQLOLEDB")) return ConnectionDialog::SqlServerPage;
-  return ConnectionDialog::OdbcPage;
+  switch (store::ConnectionString::providerOf(valueOf(pairs, "Provider"))) {
+    case store::Provider::Sqlite:
+      return ConnectionDialog::SqlitePage;
+    case store::Provider::None:
+    case store::Provider::SqlServer:
+      return ConnectionDialog::SqlServerPage;
+    default:
+      return ConnectionDialog::OdbcPage;
+  }
 }
 
 // The keys the ODBC page shows in its free-text box: all but the provider
@@ -129,31 +121,12 @@ struct ConnectionDialog::PendingTest {
 };
 
 std::string ConnectionDialog::compose(const Pairs& pairs) {
-  std::string out;
-  for (const auto& [key, value] : pairs) {
-    const bool plain = value.find_first_of(";\"'") == std::string::npos &&
-                       (value.empty() || (value.front() != ' ' && value.back() != ' '));
-    out += key;
-    out += '=';
-    if (plain) {
-      out += value;
-    } else {
-      out += '"';
-      for (char c : value) {
-        if (c == '"') out += '"';
-        out += c;
-      }
-      out += '"';
-    }
-    out += ';';
-  }
-  if (!out.empty()) out.pop_back();
-  return out;
+  return store::ConnectionString::compose(pairs);
 }
 
 Pairs ConnectionDialog::masked(Pairs pairs) {
   for (auto& [key, value] : pairs)
-    if (isPasswordKey(key)) value = kMask;
+    if (store::ConnectionString::isPasswordKey(key)) value = kMask;
   return pairs;
 }
 
@@ -416,7 +389,7 @@ void ConnectionDialog::newStore() {
   if (!path) return;
   clearTest();
   try {
-    storeinit::createStore(store::ConnectionString::parse(
+    store::createStore(store::ConnectionString::parse(
         compose({{"Provider", "SQLite"}, {"Data Source", path->toStdString()}})));
   } catch (const std::exception& e) {
     m_testResult->setText(QStringLiteral("新建数据库失败: ") + QString::fromStdString(e.what()));

@@ -1,22 +1,22 @@
-#include "storeinit/StoreInit.h"
+#include "store/StoreSchema.h"
 
 #include "StoreSchemas.h"
-#include "common/Error.h"
 #include "store/Connection.h"
+#include "store/StoreError.h"
 
-namespace vip::storeinit {
+namespace vip::store {
 
 namespace {
 
-const char* schemaFor(store::Engine engine) {
+const char* schemaFor(Engine engine) {
   switch (engine) {
-    case store::Engine::Sqlite:
+    case Engine::Sqlite:
       return schema::k_sqlite;
-    case store::Engine::Postgres:
+    case Engine::Postgres:
       return schema::k_postgresql;
-    case store::Engine::SqlServer:
+    case Engine::SqlServer:
       return schema::k_sqlserver;
-    case store::Engine::OtherOdbc:
+    case Engine::OtherOdbc:
       break;
   }
   return "";
@@ -33,23 +33,23 @@ std::string joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::vector<std::string> missingTables(store::Backend& backend) {
+std::vector<std::string> missingTables(Backend& backend) {
   std::vector<std::string> missing;
-  for (const char* table : kTables)
+  for (const char* table : kStoreTables)
     if (!backend.tableExists(table)) missing.emplace_back(table);
   return missing;
 }
 
-void createStore(const store::ConnectionString& settings) {
-  auto backend = store::openBackend(settings, store::OpenMode::Create);
+void createStore(const ConnectionString& settings) {
+  auto backend = openBackend(settings, OpenMode::Create);
   std::vector<std::string> present;
-  for (const char* table : kTables)
+  for (const char* table : kStoreTables)
     if (backend->tableExists(table)) present.emplace_back(table);
   if (!present.empty())
-    throw vip::Error("the store already holds " + joined(present) + "; nothing was changed");
+    throw StoreError("the store already holds " + joined(present) + "; nothing was changed");
   const char* schema = schemaFor(backend->engine());
-  if (*schema == '\0') throw vip::Error("no schema for this kind of store");
+  if (*schema == '\0') throw StoreError("no schema for this kind of store");
   backend->executeScript(schema);
 }
 
-}  // namespace vip::storeinit
+}  // namespace vip::store
