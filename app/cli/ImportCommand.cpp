@@ -1,5 +1,7 @@
+#include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -47,11 +49,44 @@ constexpr const char* kImportHelp =
     "          only when stderr is a terminal\n"
     "\n"
     "exit status:\n"
-    "  0  the import ran to its end (rows may have failed: see the log)\n"
-    "  1  a failure ended the run, or the business date could not be read\n"
-    "  2  usage error (checked before connecting), or a workbook path was\n"
-    "     empty or both were the same\n"
-    "  3  the store could not be connected\n";
+    "  0    the import ran to its end (rows may have failed: see the log)\n"
+    "  1    a failure ended the run: a workbook that cannot be opened, a\n"
+    "       business date that cannot be read, or a store lost or no longer\n"
+    "       writable during the run (the row it failed on is logged; the\n"
+    "       message says what was kept)\n"
+    "  2    usage error (checked before connecting), or a workbook path was\n"
+    "       empty or both were the same\n"
+    "  3    the store could not be connected, or cannot be written\n"
+    "  130  interrupted (SIGINT, SIGTERM or SIGHUP): the row in progress was\n"
+    "       finished and the rest not imported (the log's last line names the\n"
+    "       first row not imported); a second signal ends the program at once\n";
+
+// An interrupt (SIGINT, SIGTERM, SIGHUP) asks the import to stop once the row
+// in progress is done; a second one ends the program at once.
+volatile std::sig_atomic_t g_interrupt = 0;
+
+extern "C" void onInterrupt(int number) {
+  if (g_interrupt != 0) {
+    std::signal(number, SIG_DFL);
+    std::raise(number);
+    return;
+  }
+  g_interrupt = number;
+}
+
+void catchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  // The row in progress carries on: its store calls are not cut short.
+  action.sa_flags = SA_RESTART;
+  for (const int number : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(number, &action, nullptr);
+}
+
+// The exit status of an interrupted import, as a shell gives one ended by
+// Ctrl+C.
+constexpr int kInterrupted = 130;
 
 // The command line as the import's operator: log lines to stdout, notices
 // and failures to stderr, progress only where a person watches stderr.
@@ -68,6 +103,7 @@ class ConsoleOperator : public import::Operator {
   void msgBox(const std::string& text) override { printError(text); }
   void processEvents() override {}
   void importStarted() override {}
+  bool interruptRequested() override { return g_interrupt != 0; }
   void progress(import::Phase phase, int row, int rows) override {
     if (!m_showProgress) return;
     // Redrawing every row would cost more than the rows themselves.
@@ -115,6 +151,14 @@ void hintAtMissingTables(store::Connection& connection, ConsoleOperator& op) {
                 "has them");
 }
 
+// Where the log's last line says the run stopped, stderr says what the
+// phase had saved.
+void reportInterruption(const import::ImportRun::Stop& stop, ConsoleOperator& op) {
+  const char* phase = stop.phase == import::Phase::Categories ? "会员类别" : "会员资料";
+  op.printError(std::string("导入已中断:") + phase + "已成功导入" + std::to_string(stop.imported) +
+                "行,第" + std::to_string(stop.firstRowNotImported) + "行及以后的行未导入");
+}
+
 }  // namespace
 
 int runImport(const std::vector<std::string>& args) {
@@ -142,8 +186,17 @@ int runImport(const std::vector<std::string>& args) {
       return 3;
     }
     import::ImportRun run(op, qryInsert, qryDetail, sysDate);
-    const auto outcome = run.run(categories, members);
-    return outcome == import::ImportRun::Outcome::Completed ? 0 : 2;
+    catchInterrupts();
+    switch (run.run(categories, members)) {
+      case import::ImportRun::Outcome::Completed:
+        return 0;
+      case import::ImportRun::Outcome::Refused:
+        return 2;
+      case import::ImportRun::Outcome::Interrupted:
+        reportInterruption(*run.stop(), op);
+        return kInterrupted;
+    }
+    return 1;
   } catch (const std::exception& failure) {
     op.printError(errorDisplayText(failure.what()));
     hintAtMissingTables(connection, op);
