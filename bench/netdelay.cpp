@@ -11,8 +11,10 @@
 // connection's talk) counts as one round trip: a request the client had to
 // wait for.
 //
-// SIGUSR1 prints the counters on stdout; SIGTERM and SIGINT let every packet
-// still held go at once, print the counters and end.
+// SIGUSR1 prints the counters on stdout (packets, data packets each way,
+// round trips, the most packets held at once, netlink overruns, and how late
+// after their due time packets left, mean and most); SIGTERM and SIGINT let
+// every packet still held go at once, print the counters and end.
 
 #include <arpa/inet.h>
 #include <libnetfilter_queue/libnetfilter_queue.h>
@@ -96,12 +98,20 @@ class Counters {
     if (waiting > m_mostWaiting) m_mostWaiting = waiting;
   }
   void noteOverrun() { ++m_overruns; }
+  // How long after its due time a packet left: the delayer's own lag.
+  void noteLate(Clock::duration late) {
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(late).count();
+    m_lateSum += static_cast<unsigned long long>(micros);
+    if (micros > m_lateMost) m_lateMost = micros;
+    ++m_released;
+  }
 
   void print() const {
     std::printf(
         "packets %llu to_server %llu from_server %llu round_trips %llu most_waiting %zu "
-        "overruns %llu\n",
-        m_packets, m_toServer, m_fromServer, m_roundTrips, m_mostWaiting, m_overruns);
+        "overruns %llu late_us_mean %llu late_us_most %lld\n",
+        m_packets, m_toServer, m_fromServer, m_roundTrips, m_mostWaiting, m_overruns,
+        m_released ? m_lateSum / m_released : 0ULL, static_cast<long long>(m_lateMost));
     std::fflush(stdout);
   }
 
@@ -109,7 +119,8 @@ class Counters {
   enum class Direction : std::uint8_t { None, ToServer, FromServer };
   std::uint16_t m_serverPort;
   unsigned long long m_packets = 0, m_toServer = 0, m_fromServer = 0, m_roundTrips = 0;
-  unsigned long long m_overruns = 0;
+  unsigned long long m_overruns = 0, m_released = 0, m_lateSum = 0;
+  std::chrono::microseconds::rep m_lateMost = 0;
   std::size_t m_mostWaiting = 0;
   // The last data direction of each connection, by the client's port.
   std::array<Direction, 65536> m_lastData{};
@@ -244,6 +255,7 @@ class Delayer {
   void releaseDue(Clock::time_point now) {
     std::optional<std::uint32_t> last;
     while (!m_held.empty() && m_held.front().due <= now) {
+      m_counters.noteLate(now - m_held.front().due);
       last = m_held.front().id;
       m_held.pop_front();
     }
