@@ -121,6 +121,7 @@ calc() { awk "BEGIN { printf \"%.${2:-2}f\", $1 }"; }
 # a temporary folder, a free port, trust authentication on 127.0.0.1 only,
 # stopped and removed on exit. PostgreSQL refuses to run as root, so under
 # root the server belongs to the unprivileged "postgres" account (or nobody).
+# PG_SERVER_OPTS adds server settings ("-c log_statement=all").
 PG_DIR="" PG_PORT="" PG_CONNECT=""
 pg_bin() {
   local d
@@ -146,7 +147,7 @@ pg_start() {
   pg_as "$bin/initdb" -D "$PG_DIR/data" -A trust -U vipbench -E UTF8 --locale=C.UTF-8 >"$PG_DIR/initdb.log" 2>&1 ||
     die "initdb failed: $(tail -3 "$PG_DIR/initdb.log")"
   pg_as "$bin/pg_ctl" -D "$PG_DIR/data" -l "$PG_DIR/server.log" -w \
-    -o "-p $PG_PORT -k $PG_DIR -c listen_addresses=127.0.0.1" start >/dev/null ||
+    -o "-p $PG_PORT -k $PG_DIR -c listen_addresses=127.0.0.1 ${PG_SERVER_OPTS:-}" start >/dev/null ||
     die "the PostgreSQL server did not start: $(tail -3 "$PG_DIR/server.log")"
   PG_CONNECT="Provider=MSDASQL;Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$PG_PORT;Database=vipbench;Uid=vipbench"
   echo "PostgreSQL $("$bin/postgres" --version | awk '{print $3}') on 127.0.0.1:$PG_PORT" >&2
