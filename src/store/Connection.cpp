@@ -1,5 +1,7 @@
 #include "store/Connection.h"
 
+#include "common/Messages.h"
+
 #include "store/StoreError.h"
 #include "store/odbc/OdbcBackend.h"
 #include "store/sqlite/SqliteBackend.h"
@@ -41,7 +43,8 @@ std::unique_ptr<Backend> openBackend(const ConnectionString& settings, OpenMode 
     case Provider::Unknown:
       break;
   }
-  throw StoreError("Unknown provider '" + settings.get("Provider").value_or("") + "'");
+  throw StoreError("Unknown provider '" + vip::messageText(settings.get("Provider").value_or("")) +
+                   "'");
 }
 
 }  // namespace vip::store

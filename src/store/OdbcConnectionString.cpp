@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "common/AsciiCase.h"
+#include "common/Messages.h"
 #include "store/ConnectionString.h"
 #include "store/StoreError.h"
 
@@ -45,7 +46,7 @@ SqlServerAddress parseDataSource(std::string text) {
     if (address.port.empty() ||
         !std::all_of(address.port.begin(), address.port.end(),
                      [](unsigned char c) { return std::isdigit(c) != 0; })) {
-      throw StoreError("Invalid port in Data Source: '" + address.port + "'");
+      throw StoreError("Invalid port in Data Source: '" + vip::messageText(address.port) + "'");
     }
   }
   const std::size_t slash = text.find('\\');
@@ -113,7 +114,8 @@ std::string odbcConnectionString(const ConnectionString& settings) {
     case Provider::Msdasql:
       return passThroughString(settings);
     default:
-      throw StoreError("The provider '" + settings.provider() + "' is not reached through ODBC");
+      throw StoreError("The provider '" + vip::messageText(settings.provider()) +
+                       "' is not reached through ODBC");
   }
 }
 

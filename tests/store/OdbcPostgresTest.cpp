@@ -342,6 +342,53 @@ TEST_F(OdbcPostgresTest, WrongPasswordFailsWithoutShowingIt) {
   }
 }
 
+// Passwords holding braces and separators log in as themselves: they reach
+// the driver escaped, so none can end early or name another database.
+TEST_F(OdbcPostgresTest, PasswordsWithBracesAndSeparatorsLogInAsThemselves) {
+  const std::string database = scalar("SELECT current_database()");
+  const struct {
+    const char* role;
+    const char* password;  // as the role's password
+    const char* written;   // as the connection string writes it
+  } cases[] = {
+      {"vip_braced", "{abc}", "{abc}"},
+      {"vip_smuggle", "{PW};Database=postgres;X={y}", "\"{PW};Database=postgres;X={y}\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.role);
+    std::string quoted;
+    for (const char* p = c.password; *p != 0; ++p)
+      quoted += *p == '\'' ? "''" : std::string(1, *p);
+    m_backend->executeScript(std::string("DROP ROLE IF EXISTS ") + c.role + "; CREATE ROLE " +
+                             c.role + " LOGIN PASSWORD '" + quoted + "'");
+    std::string text = m_connectionString;
+    text.replace(text.find("Uid="), std::string::npos,
+                 std::string("Uid=") + c.role + ";Pwd=" + c.written);
+    const auto backend = store::openOdbcBackend(store::ConnectionString::parse(text));
+    const store::ResultSet result =
+        backend->query(store::Statement::text("SELECT current_database(), current_user"));
+    EXPECT_EQ(result.rows.at(0).at(0), store::Value{database});
+    EXPECT_EQ(result.rows.at(0).at(1), store::Value{std::string(c.role)});
+  }
+}
+
+// PostgreSQL cannot hold U+0000 in a text: the record is refused naming the
+// column, instead of its text being cut there without a word.
+TEST_F(OdbcPostgresTest, TextWithNulIsRefusedNamingTheColumn) {
+  m_backend->executeScript("CREATE TABLE t(id int, name varchar(20))");
+  const std::vector<store::FieldDef> fields = *m_backend->describeTable("t");
+  const std::vector<const store::FieldDef*> columns = {&fields[0], &fields[1]};
+  try {
+    m_backend->insert("t", columns, {std::int64_t{1}, std::string("a\0b", 3)});
+    ADD_FAILURE() << "a text with U+0000 was taken";
+  } catch (const StoreError& error) {
+    EXPECT_NE(std::string(error.what()).find("Field 'name' cannot hold the character U+0000"),
+              std::string::npos)
+        << error.what();
+  }
+  EXPECT_EQ(scalar("SELECT count(*) FROM t"), "0");
+}
+
 TEST_F(OdbcPostgresTest, StoreSchemaIsCreatedWholeOrNotAtAll) {
   // A script failing part-way leaves no table behind.
   EXPECT_THROW(m_backend->executeScript("CREATE TABLE AutoSerialNo(ASN_TYPE varchar(50));"

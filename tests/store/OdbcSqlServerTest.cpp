@@ -14,6 +14,7 @@
 #include "store/StoreError.h"
 #include "store/odbc/OdbcBackend.h"
 #include "store/odbc/OdbcDialect.h"
+#include "store/odbc/OdbcHandle.h"
 
 namespace vip::test {
 
@@ -225,4 +226,100 @@ TEST(OdbcSqlServer, ClosedPortFailsQuicklyWithoutThePassword) {
 
 }  // namespace
 
+}  // namespace vip::test
+
+namespace vip::test {
+namespace {
+
+using store::ConnectionString;
+
+// A value is written by ODBC's own rules, so none can end early or carry
+// keys of its own: braces in a password are its characters, and a quoted
+// value full of separators stays one value.
+TEST(OdbcConnectionString, ValuesCannotSmuggleKeys) {
+  const struct {
+    const char* oleDb;
+    const char* key;
+    const char* value;
+  } cases[] = {
+      {"Provider=MSDASQL;Driver=PostgreSQL Unicode;Pwd={abc}", "PWD", "{abc}"},
+      {"Provider=MSDASQL;Driver=PostgreSQL Unicode;Database=mine;"
+       "Pwd=\"{PW};Database=OTHER;X={y}\"",
+       "PWD", "{PW};Database=OTHER;X={y}"},
+      {"Provider=SQLOLEDB;Data Source=db;Password={abc}", "PWD", "{abc}"},
+      {"Provider=SQLOLEDB;Data Source=db;Initial Catalog=mine;"
+       "Password=\"x};Database=OTHER\"",
+       "PWD", "x};Database=OTHER"},
+      {"Provider=MSDASQL;Driver={PostgreSQL Unicode};Pwd=\" lead\"", "PWD", " lead"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.oleDb);
+    const std::string odbc = store::odbcConnectionString(ConnectionString::parse(c.oleDb));
+    const auto keys = odbcKeys(odbc);
+    EXPECT_EQ(keys.at(c.key), c.value);
+    EXPECT_EQ(keys.count("X"), 0u) << odbc;
+    if (keys.count("DATABASE") != 0) {
+      EXPECT_EQ(keys.at("DATABASE"), "mine") << odbc;
+    }
+  }
+  // A driver's name in braces is the ODBC custom; the braces are no part of it.
+  EXPECT_EQ(odbcFor("Provider=MSDASQL;Driver={PostgreSQL Unicode}").at("DRIVER"),
+            "PostgreSQL Unicode");
+}
+
+// A key given twice means its last value everywhere: the connection and the
+// ODBC string take the same path whichever order the providers come in.
+TEST(OdbcConnectionString, TheLastOfAKeyGivenTwiceWins) {
+  const auto sqliteLast =
+      ConnectionString::parse("Provider=MSDASQL;DSN=x;Provider=SQLite;Data Source=a.db");
+  EXPECT_EQ(sqliteLast.providerKind(), store::Provider::Sqlite);
+  EXPECT_THROW(store::odbcConnectionString(sqliteLast), store::StoreError);
+  const auto odbcLast =
+      ConnectionString::parse("Provider=SQLite;Data Source=a.db;Provider=MSDASQL;DSN=x");
+  EXPECT_EQ(odbcLast.providerKind(), store::Provider::Msdasql);
+  const auto keys = odbcFor("Provider=MSDASQL;Driver=A;Uid=first;Uid=second;Driver=B");
+  EXPECT_EQ(keys.at("UID"), "second");
+  EXPECT_EQ(keys.at("DRIVER"), "B");
+  EXPECT_EQ(odbcFor("Provider=SQLOLEDB;Data Source=one;Password=a;Data Source=two;Password=b")
+                .at("SERVER"),
+            "two");
+}
+
+// ODBC takes a connection string's length as 16 bits: a longer one is
+// refused, not cut to whatever its length is modulo 65,536.
+TEST(OdbcConnectionString, TooLongForOdbcIsRefused) {
+  const std::string text =
+      "Provider=MSDASQL;Driver=PostgreSQL Unicode;Database=" + std::string(70000, 'd') +
+      ";Pwd=secret-long";
+  try {
+    store::openOdbcBackend(ConnectionString::parse(text));
+    ADD_FAILURE() << "a 70,000-character string connected";
+  } catch (const store::StoreError& error) {
+    const std::string message = error.what();
+    EXPECT_NE(message.find("too long for ODBC"), std::string::npos) << message;
+    EXPECT_EQ(message.find("secret-long"), std::string::npos);
+  }
+}
+
+// The password is masked where it stands as a word of its own, never inside
+// other words: a one-letter password leaves the driver's text readable.
+TEST(OdbcHandle, PasswordIsMaskedOnlyAsAWordOfItsOwn) {
+  const struct {
+    const char* secret;
+    const char* text;
+    const char* masked;
+  } cases[] = {
+      {"a", "Unable to connect: Adaptive Server is unavailable",
+       "Unable to connect: Adaptive Server is unavailable"},
+      {"a", "password 'a' refused", "password '***' refused"},
+      {"hunter2", "Login failed: PWD=hunter2;", "Login failed: PWD=***;"},
+      {"hunter2", "hunter2x is not hunter2", "hunter2x is not ***"},
+      {"p@ss;w", "got p@ss;w back", "got *** back"},
+      {"", "nothing to mask", "nothing to mask"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(store::maskSecret(c.text, c.secret), c.masked) << c.secret << " in " << c.text;
+}
+
+}  // namespace
 }  // namespace vip::test

@@ -11,6 +11,7 @@
 #include <unordered_map>
 
 #include "common/AsciiCase.h"
+#include "common/Messages.h"
 #include "store/AllocationRetry.h"
 #include "store/InsertCache.h"
 #include "store/StoreError.h"
@@ -272,12 +273,12 @@ class SqliteBackend final : public Backend {
 // journal cannot be made, would otherwise fail every record of a run.
 void requireWritable(sqlite3* db, const std::string& path) {
   if (sqlite3_db_readonly(db, "main") == 1)
-    throw StoreError("The store file '" + path + "' is read-only", StoreError::Kind::StorageFailed);
+    throw StoreError("The store file '" + vip::messageText(path) + "' is read-only", StoreError::Kind::StorageFailed);
   std::error_code ec;
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::path(path), ec).parent_path();
   if (!ec && ::access(folder.c_str(), W_OK | X_OK) != 0)
-    throw StoreError("The folder of the store file '" + path + "' cannot be written",
+    throw StoreError("The folder of the store file '" + vip::messageText(path) + "' cannot be written",
                      StoreError::Kind::StorageFailed);
 }
 
@@ -287,7 +288,7 @@ std::unique_ptr<Backend> openSqliteBackend(const std::string& path, OpenMode mod
   if (path.empty()) throw StoreError("The connection string names no Data Source (store file)");
   std::error_code ec;
   if (mode == OpenMode::Existing && !std::filesystem::exists(path, ec))
-    throw StoreError("The store file '" + path + "' does not exist", StoreError::Kind::NotFound);
+    throw StoreError("The store file '" + vip::messageText(path) + "' does not exist", StoreError::Kind::NotFound);
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (mode == OpenMode::Create) flags |= SQLITE_OPEN_CREATE;
   sqlite3* raw = nullptr;
@@ -296,7 +297,7 @@ std::unique_ptr<Backend> openSqliteBackend(const std::string& path, OpenMode mod
   if (rc != SQLITE_OK) {
     const std::string message = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc);
     throw StoreError(
-        "Cannot open the store file '" + path + "': " + message,
+        "Cannot open the store file '" + vip::messageText(path) + "': " + message,
         (rc & 0xff) == SQLITE_CANTOPEN ? StoreError::Kind::NotFound : StoreError::Kind::General,
         StoreError::EngineCode{rc, {}});
   }
@@ -309,7 +310,7 @@ std::unique_ptr<Backend> openSqliteBackend(const std::string& path, OpenMode mod
   if (schemaRc != SQLITE_OK) {
     const std::string message = error ? error : "unknown error";
     sqlite3_free(error);
-    throw StoreError("Cannot open the store file '" + path + "': " + message,
+    throw StoreError("Cannot open the store file '" + vip::messageText(path) + "': " + message,
                      StoreError::Kind::General, StoreError::EngineCode{schemaRc, {}});
   }
   requireWritable(db.get(), path);
