@@ -9,6 +9,7 @@
 
 #include "common/AsciiCase.h"
 #include "common/DateTime.h"
+#include "common/Messages.h"
 #include "common/NumberText.h"
 #include "common/SafeObj.h"
 
@@ -161,6 +162,23 @@ TEST(SafeObj, LastOwnerFreesTheQueryOnce) {
   { auto empty = vip::AutoFreeQuery<Tracked>(nullptr, none); }
   EXPECT_EQ(none, nullptr);
   EXPECT_EQ(frees, 3);  // a guard of no query frees nothing
+}
+
+}  // namespace
+
+namespace {
+
+// Texts from outside stand in our messages on one line, without control
+// characters, and a long one is shortened, on a character boundary.
+TEST(MessageText, ControlCharactersAndLengthAreTamed) {
+  EXPECT_EQ(vip::messageText("a\tb\r\nc"), "a b  c");
+  EXPECT_EQ(vip::messageText(std::string("nul\0bell\a", 9)), "nul\\x00bell\\x07");
+  EXPECT_EQ(vip::messageText("会员资料", 7), "会员... (6 more bytes)");
+  const std::string long_path = "/data/" + std::string(1000, 'x') + ".db";
+  const std::string shown = vip::messageText(long_path);
+  EXPECT_LT(shown.size(), 400u);
+  EXPECT_EQ(shown.rfind("/data/xxx", 0), 0u);
+  EXPECT_NE(shown.find("(709 more bytes)"), std::string::npos) << shown;
 }
 
 }  // namespace

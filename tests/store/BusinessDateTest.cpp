@@ -82,5 +82,20 @@ TEST(ConnectStore, UnreachableStoreReportsWhyWithoutThePassword) {
   EXPECT_FALSE(std::filesystem::exists(scratchDir() + "/absent.db"));
 }
 
+// A Data Source with control characters, or one of thousands of characters,
+// stands in the reason escaped and shortened.
+TEST(ConnectStore, DataSourceInTheReasonIsEscapedAndShortened) {
+  const std::string source = scratchDir() + "/tab\there/" + std::string(2000, 'y') + ".db";
+  store::Connection acQxsys;
+  Query qryTmp(acQxsys, "qryTmp");
+  std::string sysDate;
+  const auto result =
+      connectStore(acQxsys, qryTmp, "Provider=SQLite;Data Source=\"" + source + "\"", sysDate);
+  EXPECT_FALSE(result.opened);
+  EXPECT_EQ(result.reason.find('\t'), std::string::npos) << result.reason;
+  EXPECT_NE(result.reason.find("tab here"), std::string::npos) << result.reason;
+  EXPECT_LT(result.reason.size(), 500u);
+}
+
 }  // namespace
 }  // namespace vip::test
