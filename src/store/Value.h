@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -39,6 +40,12 @@ struct FieldDef {
   bool writable = true;
   bool identity = false;  // the store numbers it on insert
   LengthUnit lengthUnit = LengthUnit::GbkBytes;
+  // What the store does with a column a record leaves out: its default
+  // (as the store writes it), or NULL, which a column that may not be NULL
+  // refuses. `defaultKnown` is false where the store did not say.
+  bool nullable = true;
+  bool defaultKnown = false;
+  std::optional<std::string> defaultValue;
 };
 
 // A table's columns as the store describes them, shared by every query

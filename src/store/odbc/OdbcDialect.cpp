@@ -140,6 +140,7 @@ FieldDef OdbcDialect::field(const OdbcColumn& column) const {
   }
   field.identity = column.autoIncrement;
   field.writable = !column.readOnly && !column.autoIncrement;
+  field.nullable = column.nullable;
   return field;
 }
 
@@ -244,7 +245,8 @@ void PostgresDialect::refineColumns(OdbcSession& session, const std::string& tab
   const std::string name = dot == std::string::npos ? table : table.substr(dot + 1);
   const ResultSet catalog = session.run(
       "SELECT column_name, character_maximum_length, data_type,"
-      " CASE WHEN is_identity='YES' OR column_default LIKE 'nextval(%' THEN 1 ELSE 0 END"
+      " CASE WHEN is_identity='YES' OR column_default LIKE 'nextval(%' THEN 1 ELSE 0 END,"
+      " CASE WHEN is_nullable='YES' THEN 1 ELSE 0 END, column_default"
       " FROM information_schema.columns"
       " WHERE table_schema=COALESCE(LOWER(NULLIF(?,'')),current_schema())"
       " AND table_name=LOWER(?)",
@@ -271,6 +273,10 @@ void PostgresDialect::refineColumns(OdbcSession& session, const std::string& tab
         field.identity = true;
         field.writable = false;
       }
+      const auto* nullable = std::get_if<std::int64_t>(&row[4]);
+      field.nullable = nullable == nullptr || *nullable == 1;
+      field.defaultKnown = true;
+      if (const auto* value = std::get_if<std::string>(&row[5])) field.defaultValue = *value;
     }
   }
 }

@@ -22,6 +22,7 @@ struct OdbcColumn {
   int scale = 0;
   bool autoIncrement = false;
   bool readOnly = false;
+  bool nullable = true;
 };
 
 // What a dialect may ask of the connection it serves.

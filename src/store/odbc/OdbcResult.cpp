@@ -89,6 +89,7 @@ std::vector<OdbcColumn> describeColumns(OdbcStatement& statement) {
     column.sqlType = sqlType;
     column.size = static_cast<long long>(std::min<SQLULEN>(size, 1u << 30));
     column.scale = scale;
+    column.nullable = nullable != SQL_NO_NULLS;
     column.typeName = columnText(statement, i, SQL_DESC_TYPE_NAME);
     column.autoIncrement = columnNumber(statement, i, SQL_DESC_AUTO_UNIQUE_VALUE) == SQL_TRUE;
     column.readOnly = columnNumber(statement, i, SQL_DESC_UPDATABLE) == SQL_ATTR_READONLY;

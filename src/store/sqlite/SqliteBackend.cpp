@@ -159,8 +159,28 @@ class SqliteBackend final : public Backend {
       if (field.identity) info.identity = fields.size();
       fields.push_back(std::move(field));
     }
+    readDefaults(info.storeName, fields);
     info.columns = std::make_shared<const std::vector<FieldDef>>(std::move(fields));
     return &m_tables.emplace(key, std::move(info)).first->second;
+  }
+
+  // Whether each column may be NULL and its default, as the table declares them.
+  void readDefaults(const std::string& table, std::vector<FieldDef>& fields) {
+    SqliteStatement info(db(), "PRAGMA table_info(" + quoteIdentifier(table) + ")");
+    while (info.step()) {
+      const Value name = info.column(1);
+      const auto* text = std::get_if<std::string>(&name);
+      if (text == nullptr) continue;
+      for (FieldDef& field : fields) {
+        if (field.name != *text) continue;
+        const Value notNull = info.column(3);
+        const auto* flag = std::get_if<std::int64_t>(&notNull);
+        field.nullable = flag == nullptr || *flag == 0;
+        field.defaultKnown = true;
+        if (const Value value = info.column(4); const auto* dflt = std::get_if<std::string>(&value))
+          field.defaultValue = *dflt;
+      }
+    }
   }
 
   FieldDef describeColumn(const std::string& table, const std::string& name) {
