@@ -52,6 +52,31 @@ class Backend {
   // For init-store: does the table exist; run a script of statements.
   virtual bool tableExists(const std::string& table) = 0;
   virtual void executeScript(const std::string& sql) = 0;
+
+  // ---- A transaction over many records: batched commits and the rehearsal.
+  // Outside one, every draw and every record commits by itself. Inside one,
+  // each allocation and each insert runs under a savepoint of its own,
+  // released when it succeeds and rolled back when it fails, so a failure
+  // undoes that operation alone and the rest of the transaction stands.
+  // Serial numbers are drawn a block at a time (`numberBlock` per draw,
+  // the counter row locked until the end); what a block leaves unused goes
+  // back to the counter at the commit, so the counter stays exact.
+  virtual void beginTransaction(int numberBlock) = 0;
+  virtual void commitTransaction() = 0;
+  // Never throws: a store that is gone takes its transaction with it.
+  virtual void rollbackTransaction() noexcept = 0;
+  virtual bool inTransaction() const = 0;
+
+  // Fast batches, where the engine gains from them (a server a network
+  // away): inside the transaction, inserts wait in the data layer and go to
+  // the store as multi-row statements at flushInserts() (or the commit),
+  // and no savepoints are taken. A statement that fails then leaves the
+  // transaction broken: the caller rolls it back and does the work again
+  // the careful way. An engine without them ignores setFastBatches().
+  virtual bool supportsFastBatches() const { return false; }
+  virtual void setFastBatches(bool on) { (void)on; }
+  virtual void flushInserts() {}
+  virtual bool transactionBroken() const { return false; }
 };
 
 // Whether opening may create the store (init-store) or needs it to exist.

@@ -11,9 +11,11 @@
 namespace vip::store {
 
 // "INSERT INTO t (a,b) VALUES (?,?)", or "INSERT INTO t DEFAULT VALUES" for
-// no columns: the table as given, the column names as `quote` writes them.
+// no columns: the table as given, the column names as `quote` writes them;
+// `rows` groups of markers for a multi-row insert.
 std::string insertText(std::string_view table, const std::vector<const FieldDef*>& columns,
-                       const std::function<std::string(std::string_view)>& quote);
+                       const std::function<std::string(std::string_view)>& quote,
+                       std::size_t rows = 1);
 
 // The INSERTs a backend has prepared, one per table and set of columns: a
 // phase sends the same columns record after record, so each is prepared

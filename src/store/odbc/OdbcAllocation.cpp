@@ -58,18 +58,18 @@ std::int32_t allocatePlain(OdbcSession& session, const OdbcDialect& dialect,
   const std::string key = column + "_" + table;
   const std::string bump = "UPDATE " + counterTable + " SET ASN_NO=ASN_NO+1 WHERE ASN_TYPE=?";
   const auto transaction = dialect.begin(session);
-  std::int64_t changed = session.changedRows(bump, key);
+  std::int64_t changed = session.changedRows(bump, {Value{key}});
   if (changed == 0 && creation == CounterCreation::LockTable) {
     // The first client to find the counter missing locks the counter table
     // against other creators and looks again.
     session.execute("LOCK TABLE " + counterTable + " IN SHARE ROW EXCLUSIVE MODE");
-    changed = session.changedRows(bump, key);
+    changed = session.changedRows(bump, {Value{key}});
   }
   if (changed == 0) {
     session.changedRows("INSERT INTO " + counterTable + " (ASN_NO,ASN_TYPE) SELECT COALESCE(MAX(" +
                             OdbcDialect::columnName(column) + "),0)+1,? FROM " +
                             OdbcDialect::tableName(table),
-                        key);
+                        {Value{key}});
   }
   const std::int32_t number = counterNumber(
       session.run("SELECT ASN_NO FROM " + counterTable + " WHERE ASN_TYPE=?", {Value{key}}));
@@ -93,6 +93,63 @@ std::int32_t PostgresDialect::allocateOnce(OdbcSession& session, const std::stri
 std::int32_t GenericDialect::allocateOnce(OdbcSession& session, const std::string& table,
                                           const std::string& column) const {
   return allocatePlain(session, *this, "AutoSerialNo", CounterCreation::Plain, table, column);
+}
+
+std::int32_t drawPlainBlock(OdbcSession& session, const OdbcDialect& dialect,
+                            CounterCreation creation, const std::string& table,
+                            const std::string& column, int size) {
+  const std::string key = column + "_" + table;
+  const std::string counter = dialect.counterTable();
+  const std::string bump = "UPDATE " + counter + " SET ASN_NO=ASN_NO+? WHERE ASN_TYPE=?";
+  const std::vector<Value> bumpBy{Value{std::int64_t{size}}, Value{key}};
+  std::int64_t changed = session.changedRows(bump, bumpBy);
+  if (changed == 0 && creation == CounterCreation::LockTable) {
+    session.execute("LOCK TABLE " + counter + " IN SHARE ROW EXCLUSIVE MODE");
+    changed = session.changedRows(bump, bumpBy);
+  }
+  if (changed == 0) {
+    session.changedRows("INSERT INTO " + counter + " (ASN_NO,ASN_TYPE) SELECT COALESCE(MAX(" +
+                            OdbcDialect::columnName(column) + "),0)+?,? FROM " +
+                            OdbcDialect::tableName(table),
+                        bumpBy);
+  }
+  return counterNumber(
+      session.run("SELECT ASN_NO FROM " + counter + " WHERE ASN_TYPE=?", {Value{key}}));
+}
+
+std::int32_t OdbcDialect::drawBlock(OdbcSession& session, const std::string& table,
+                                    const std::string& column, int size) const {
+  return drawPlainBlock(session, *this, CounterCreation::Plain, table, column, size);
+}
+
+std::int32_t PostgresDialect::drawBlock(OdbcSession& session, const std::string& table,
+                                        const std::string& column, int size) const {
+  // One statement once the counter exists.
+  const ResultSet drawn = session.run(
+      "WITH bumped AS (UPDATE autoserialno SET asn_no=asn_no+? WHERE asn_type=?"
+      " RETURNING asn_no) SELECT asn_no FROM bumped",
+      {Value{std::int64_t{size}}, Value{column + "_" + table}});
+  if (!drawn.rows.empty()) return counterNumber(drawn);
+  return drawPlainBlock(session, *this, CounterCreation::LockTable, table, column, size);
+}
+
+// SQL Server: the program's batch with the block in place of 1, inside the
+// caller's transaction (its own begin and commit nest there).
+std::int32_t SqlServerDialect::drawBlock(OdbcSession& session, const std::string& table,
+                                         const std::string& column, int size) const {
+  const std::string key = column + "_" + table;
+  const std::string by = std::to_string(size);
+  return counterNumber(session.runBatch(
+      "set nocount on\n"
+      "update AutoSerialNo with (serializable) set ASN_NO=ASN_NO+" +
+      by + " where ASN_TYPE='" + key +
+      "'\n"
+      "if @@rowcount = 0 insert into AutoSerialNo (ASN_NO,ASN_TYPE) select isnull(max(" +
+      OdbcDialect::columnName(column) + "),0)+" + by + ",'" + key + "' from " +
+      OdbcDialect::tableName(table) +
+      "\n"
+      "select ASN_NO from AutoSerialNo where ASN_TYPE='" +
+      key + "'"));
 }
 
 }  // namespace vip::store

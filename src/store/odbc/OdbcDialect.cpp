@@ -174,6 +174,13 @@ std::string OdbcDialect::quoteName(std::string_view name) const {
   return out + "\"";
 }
 
+std::string OdbcDialect::insertRows(const std::string& table,
+                                    const std::vector<const FieldDef*>& columns,
+                                    std::size_t rows) const {
+  return insertText(
+      tableName(table), columns, [&](std::string_view name) { return quoteName(name); }, rows);
+}
+
 // ---- SQL Server -------------------------------------------------------------
 
 std::string SqlServerDialect::selectEmpty(const std::string& table) const {
@@ -222,6 +229,16 @@ std::string PostgresDialect::insert(const std::string& table,
       insertText(tableName(table), columns, [&](std::string_view name) { return quoteName(name); });
   if (identity != nullptr) sql += " RETURNING " + quoteName(identity->name);
   return sql;
+}
+
+// psqlodbc rolls a failed statement back on its own inside a transaction,
+// with a savepoint of its own before every statement: the data layer keeps
+// its transactions itself ("7.4-0": the driver does nothing on errors).
+std::string PostgresDialect::connectionKeys(const std::string& odbcText) const {
+  const std::string lower = toLowerAscii(odbcText);
+  const bool given =
+      lower.rfind("protocol=", 0) == 0 || lower.find(";protocol=") != std::string::npos;
+  return given ? std::string() : "Protocol=7.4-0;";
 }
 
 bool PostgresDialect::retryable(const StoreError& error) const {

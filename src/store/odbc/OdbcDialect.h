@@ -33,8 +33,9 @@ class OdbcSession {
   virtual ResultSet run(const std::string& sql, const std::vector<Value>& parameters) = 0;
   // A statement that returns no rows.
   virtual void execute(const std::string& sql) = 0;
-  // The rows a statement with one text parameter changed.
-  virtual std::int64_t changedRows(const std::string& sql, const std::string& parameter) = 0;
+  // The rows a statement with parameters changed.
+  virtual std::int64_t changedRows(const std::string& sql,
+                                   const std::vector<Value>& parameters) = 0;
   // A batch run in one call, its first result read and the rest drained.
   virtual ResultSet runBatch(const std::string& sql) = 0;
   virtual TableColumns describeTable(const std::string& table) = 0;
@@ -75,6 +76,9 @@ class OdbcDialect {
   // the statement also gives back the number the store assigned.
   virtual std::string insert(const std::string& table, const std::vector<const FieldDef*>& columns,
                              const FieldDef* identity) const = 0;
+  // One INSERT of `rows` records of these columns (no identity read back).
+  std::string insertRows(const std::string& table, const std::vector<const FieldDef*>& columns,
+                         std::size_t rows) const;
   // Whether insert() gives the number back.
   virtual bool returnsIdentity() const = 0;
   // Whether a text may hold the character U+0000.
@@ -89,6 +93,25 @@ class OdbcDialect {
 
   virtual std::unique_ptr<OdbcTransaction> begin(OdbcSession& session) const = 0;
   virtual std::string tableExists() const;
+
+  // Inside a transaction the caller holds: a block of `size` numbers in
+  // one draw, without a transaction of its own; the block's last number.
+  virtual std::int32_t drawBlock(OdbcSession& session, const std::string& table,
+                                 const std::string& column, int size) const;
+  // The statements of a savepoint around one operation; "" for none.
+  virtual std::string savepoint() const { return "SAVEPOINT vip_op"; }
+  virtual std::string releaseSavepoint() const { return "RELEASE SAVEPOINT vip_op"; }
+  virtual std::string rollbackToSavepoint() const { return "ROLLBACK TO SAVEPOINT vip_op"; }
+  // Whether inserts may wait and go as multi-row statements.
+  virtual bool supportsFastBatches() const { return false; }
+  // Keys the connection needs beyond the operator's string ("" for none):
+  // the connection is made again with them once the engine is known.
+  virtual std::string connectionKeys(const std::string& odbcText) const {
+    (void)odbcText;
+    return {};
+  }
+  // The name of the counter table as statements the layer writes name it.
+  virtual std::string counterTable() const { return "AutoSerialNo"; }
 
   // A table or column name the program passes, as it appears in statements
   // the layer builds: letter case folds as the store folds unquoted names.

@@ -18,6 +18,12 @@ class SqlServerDialect final : public OdbcDialect {
   std::int32_t allocateOnce(OdbcSession& session, const std::string& table,
                             const std::string& column) const override;
   std::unique_ptr<OdbcTransaction> begin(OdbcSession& session) const override;
+  std::int32_t drawBlock(OdbcSession& session, const std::string& table, const std::string& column,
+                         int size) const override;
+  std::string savepoint() const override { return "SAVE TRAN vip_op"; }
+  // SQL Server keeps a savepoint until the transaction ends.
+  std::string releaseSavepoint() const override { return {}; }
+  std::string rollbackToSavepoint() const override { return "ROLLBACK TRAN vip_op"; }
 
  protected:
   std::string quoteName(std::string_view name) const override;
@@ -39,6 +45,11 @@ class PostgresDialect final : public OdbcDialect {
   bool retryable(const StoreError& error) const override;
   std::unique_ptr<OdbcTransaction> begin(OdbcSession& session) const override;
   std::string tableExists() const override;
+  std::int32_t drawBlock(OdbcSession& session, const std::string& table, const std::string& column,
+                         int size) const override;
+  bool supportsFastBatches() const override { return true; }
+  std::string connectionKeys(const std::string& odbcText) const override;
+  std::string counterTable() const override { return "autoserialno"; }
 
  protected:
   bool countsCharacters() const override { return true; }
@@ -73,5 +84,10 @@ std::int32_t allocatePlain(OdbcSession& session, const OdbcDialect& dialect,
 // The counter's number from a result: the ASN_NO column, found without
 // regard to letter case, as a 32-bit integer.
 std::int32_t counterNumber(const ResultSet& result);
+
+// A block drawn the plain way, inside the caller's transaction.
+std::int32_t drawPlainBlock(OdbcSession& session, const OdbcDialect& dialect,
+                            CounterCreation creation, const std::string& table,
+                            const std::string& column, int size);
 
 }  // namespace vip::store

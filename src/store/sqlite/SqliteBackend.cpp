@@ -14,6 +14,7 @@
 #include "common/Messages.h"
 #include "store/AllocationRetry.h"
 #include "store/InsertCache.h"
+#include "store/NumberBlocks.h"
 #include "store/StoreError.h"
 #include "store/sqlite/SqliteColumnType.h"
 #include "store/sqlite/SqliteStatement.h"
@@ -52,6 +53,12 @@ class SqliteBackend final : public Backend {
                                      const std::vector<const FieldDef*>& columns,
                                      const std::vector<Value>& values) override {
     if (columns.size() != values.size()) throw StoreError("insert: columns and values differ");
+    return underSavepoint([&] { return insertNow(table, columns, values); });
+  }
+
+  std::optional<std::int64_t> insertNow(const std::string& table,
+                                        const std::vector<const FieldDef*>& columns,
+                                        const std::vector<Value>& values) {
     const TableInfo& info = tableInfo(table);
     SqliteStatement& prepared = m_inserts.get(info.storeName, columns, [&] {
       return std::make_unique<SqliteStatement>(
@@ -74,10 +81,40 @@ class SqliteBackend final : public Backend {
   }
 
   std::int32_t allocate(const std::string& table, const std::string& column) override {
+    if (m_inTransaction) {
+      const std::string key = column + "_" + table;
+      if (const auto number = m_blocks.take(key)) return *number;
+      return underSavepoint([&] { return drawBlock(table, column, key); });
+    }
     return drawWithRetries(
         [&] { return allocateOnce(table, column); },
         [](const StoreError& error) { return error.kind() == StoreError::Kind::Retryable; });
   }
+
+  void beginTransaction(int numberBlock) override {
+    if (m_inTransaction) throw StoreError("A transaction is already open");
+    StatementUse use(statement("BEGIN IMMEDIATE"));
+    use->step();
+    m_inTransaction = true;
+    m_numberBlock = numberBlock < 1 ? 1 : numberBlock;
+  }
+
+  void commitTransaction() override {
+    if (!m_inTransaction) throw StoreError("No transaction is open");
+    giveBackUnusedNumbers();
+    StatementUse use(statement("COMMIT"));
+    use->step();
+    m_inTransaction = false;
+    m_blocks.clear();
+  }
+
+  void rollbackTransaction() noexcept override {
+    rollbackIfOpen(db());
+    m_inTransaction = false;
+    m_blocks.clear();
+  }
+
+  bool inTransaction() const override { return m_inTransaction; }
 
   bool tableExists(const std::string& table) override {
     StatementUse use(
@@ -103,6 +140,78 @@ class SqliteBackend final : public Backend {
 
  private:
   sqlite3* db() const { return m_db.get(); }
+
+  // Inside a transaction, `work` runs under a savepoint of its own: its
+  // failure undoes it alone. Outside one, it runs as it stands.
+  template <typename Work>
+  auto underSavepoint(Work&& work) -> decltype(work()) {
+    if (!m_inTransaction) return work();
+    {
+      StatementUse use(statement("SAVEPOINT vip_op"));
+      use->step();
+    }
+    try {
+      auto result = work();
+      StatementUse use(statement("RELEASE vip_op"));
+      use->step();
+      return result;
+    } catch (...) {
+      undoSavepoint();
+      throw;
+    }
+  }
+
+  void undoSavepoint() noexcept {
+    sqlite3_exec(db(), "ROLLBACK TO vip_op", nullptr, nullptr, nullptr);
+    sqlite3_exec(db(), "RELEASE vip_op", nullptr, nullptr, nullptr);
+  }
+
+  // A block of numbers for the key, the counter raised by all of it (or the
+  // counter made at the column's greatest value plus the block).
+  std::int32_t drawBlock(const std::string& table, const std::string& column,
+                         const std::string& key) {
+    {
+      StatementUse bump(statement("UPDATE AutoSerialNo SET ASN_NO=ASN_NO+?2 WHERE ASN_TYPE=?1"));
+      bump->bindText(1, key);
+      bump->bind(2, Value{std::int64_t{m_numberBlock}});
+      bump->step();
+    }
+    if (sqlite3_changes(db()) == 0) {
+      StatementUse create(statement("INSERT INTO AutoSerialNo(ASN_NO,ASN_TYPE) SELECT IFNULL(MAX(" +
+                                    quoteIdentifier(column) + "),0)+?2,?1 FROM " +
+                                    quoteIdentifier(table)));
+      create->bindText(1, key);
+      create->bind(2, Value{std::int64_t{m_numberBlock}});
+      create->step();
+    }
+    const std::int64_t last = counterValue(key);
+    return m_blocks.add(key, static_cast<std::int32_t>(last - m_numberBlock + 1),
+                        static_cast<std::int32_t>(last));
+  }
+
+  // The counter's number, which must be a 32-bit integer.
+  std::int64_t counterValue(const std::string& key) {
+    StatementUse read(statement("SELECT ASN_NO FROM AutoSerialNo WHERE ASN_TYPE=?1"));
+    read->bindText(1, key);
+    const Value value = read->step() ? read->column(0) : Value{};
+    const auto* integer = std::get_if<std::int64_t>(&value);
+    if (!integer || *integer < std::numeric_limits<std::int32_t>::min() ||
+        *integer > std::numeric_limits<std::int32_t>::max())
+      throw StoreError("The counter " + key + " does not hold a 32-bit integer");
+    return *integer;
+  }
+
+  // The counter row is still ours: it keeps the last number handed out.
+  void giveBackUnusedNumbers() {
+    for (const NumberBlocks::Leftover& leftover : m_blocks.leftovers()) {
+      StatementUse set(
+          statement("UPDATE AutoSerialNo SET ASN_NO=?2 WHERE ASN_TYPE=?1 AND ASN_NO=?3"));
+      set->bindText(1, leftover.key);
+      set->bind(2, Value{std::int64_t{leftover.lastUsed}});
+      set->bind(3, Value{std::int64_t{leftover.lastDrawn}});
+      set->step();
+    }
+  }
 
   void applyJournalSettings() {
     checkSqlite(db(), sqlite3_busy_timeout(db(), kBusyTimeoutMs));
@@ -225,17 +334,7 @@ class SqliteBackend final : public Backend {
       create->bindText(1, key);
       create->step();
     }
-    std::int64_t number = 0;
-    {
-      StatementUse read(statement("SELECT ASN_NO FROM AutoSerialNo WHERE ASN_TYPE=?1"));
-      read->bindText(1, key);
-      const Value value = read->step() ? read->column(0) : Value{};
-      const auto* integer = std::get_if<std::int64_t>(&value);
-      if (!integer || *integer < std::numeric_limits<std::int32_t>::min() ||
-          *integer > std::numeric_limits<std::int32_t>::max())
-        throw StoreError("The counter " + key + " does not hold a 32-bit integer");
-      number = *integer;
-    }
+    const std::int64_t number = counterValue(key);
     transaction.commit();
     return static_cast<std::int32_t>(number);
   }
@@ -284,6 +383,9 @@ class SqliteBackend final : public Backend {
   }
 
   SqliteHandle m_db;
+  bool m_inTransaction = false;
+  int m_numberBlock = 1;
+  NumberBlocks m_blocks;
   std::unordered_map<std::string, std::unique_ptr<SqliteStatement>> m_statements;
   InsertCache<SqliteStatement> m_inserts;
   std::map<std::string, TableInfo> m_tables;
@@ -293,13 +395,15 @@ class SqliteBackend final : public Backend {
 // journal cannot be made, would otherwise fail every record of a run.
 void requireWritable(sqlite3* db, const std::string& path) {
   if (sqlite3_db_readonly(db, "main") == 1)
-    throw StoreError("The store file '" + vip::messageText(path) + "' is read-only", StoreError::Kind::StorageFailed);
+    throw StoreError("The store file '" + vip::messageText(path) + "' is read-only",
+                     StoreError::Kind::StorageFailed);
   std::error_code ec;
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::path(path), ec).parent_path();
   if (!ec && ::access(folder.c_str(), W_OK | X_OK) != 0)
-    throw StoreError("The folder of the store file '" + vip::messageText(path) + "' cannot be written",
-                     StoreError::Kind::StorageFailed);
+    throw StoreError(
+        "The folder of the store file '" + vip::messageText(path) + "' cannot be written",
+        StoreError::Kind::StorageFailed);
 }
 
 }  // namespace
@@ -308,7 +412,8 @@ std::unique_ptr<Backend> openSqliteBackend(const std::string& path, OpenMode mod
   if (path.empty()) throw StoreError("The connection string names no Data Source (store file)");
   std::error_code ec;
   if (mode == OpenMode::Existing && !std::filesystem::exists(path, ec))
-    throw StoreError("The store file '" + vip::messageText(path) + "' does not exist", StoreError::Kind::NotFound);
+    throw StoreError("The store file '" + vip::messageText(path) + "' does not exist",
+                     StoreError::Kind::NotFound);
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (mode == OpenMode::Create) flags |= SQLITE_OPEN_CREATE;
   sqlite3* raw = nullptr;
