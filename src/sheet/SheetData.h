@@ -37,7 +37,8 @@ class SheetData {
   const Cell* find(std::uint32_t row, std::uint32_t col) const;
   // The cells present in a row, in column order.
   std::span<const Cell> rowCells(std::uint32_t row) const;
-  const std::string& string(std::uint32_t index) const { return m_strings[index]; }
+  // Throws SheetError for an index the pool does not hold.
+  const std::string& string(std::uint32_t index) const;
 
  private:
   struct Pending {
