@@ -2,24 +2,6 @@
 
 namespace vip {
 
-void appendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | cp >> 6));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | cp >> 12));
-    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | cp >> 18));
-    out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 Utf8Char decodeUtf8(std::string_view text, std::size_t pos) {
   const auto lead = static_cast<unsigned char>(text[pos]);
   Utf8Char invalid;
@@ -46,7 +28,8 @@ Utf8Char decodeUtf8(std::string_view text, std::size_t pos) {
   return {cp, length, true};
 }
 
-void Utf16ToUtf8::unit(char16_t unit) {
+// The rarer path of unit(): a surrogate, or any unit while one is pending.
+void Utf16ToUtf8::surrogate(char16_t unit) {
   if (m_highSurrogate && isLowSurrogate(unit)) {
     appendUtf8(m_out, 0x10000 + ((static_cast<char32_t>(m_highSurrogate) - 0xD800) << 10) +
                           (static_cast<char32_t>(unit) - 0xDC00));

@@ -10,8 +10,26 @@ namespace vip {
 // input are the callers' to choose, so the decoder only reports what it saw.
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
 
-// Appends a code point (at most U+10FFFF, not a surrogate) as UTF-8.
-void appendUtf8(std::string& out, char32_t codePoint);
+// Appends a code point (at most U+10FFFF, not a surrogate) as UTF-8. Inline:
+// the readers call it for every character.
+inline void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    const char bytes[] = {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+    out.append(bytes, 2);
+  } else if (cp < 0x10000) {
+    const char bytes[] = {static_cast<char>(0xE0 | cp >> 12),
+                          static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+                          static_cast<char>(0x80 | (cp & 0x3F))};
+    out.append(bytes, 3);
+  } else {
+    const char bytes[] = {
+        static_cast<char>(0xF0 | cp >> 18), static_cast<char>(0x80 | (cp >> 12 & 0x3F)),
+        static_cast<char>(0x80 | (cp >> 6 & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    out.append(bytes, 4);
+  }
+}
 
 // One character of UTF-8 text. A byte that starts no well-formed character
 // (a stray continuation byte, a sequence cut short, an overlong form, a
@@ -43,12 +61,20 @@ class Utf16ToUtf8 {
   Utf16ToUtf8(const Utf16ToUtf8&) = delete;
   Utf16ToUtf8& operator=(const Utf16ToUtf8&) = delete;
 
-  void unit(char16_t unit);
+  void unit(char16_t unit) {
+    if (!m_highSurrogate && !isHighSurrogate(unit) && !isLowSurrogate(unit)) {
+      appendUtf8(m_out, unit);
+      return;
+    }
+    surrogate(unit);
+  }
   void codePoint(char32_t codePoint);
   // Ends the text: a high surrogate still waiting becomes U+FFFD.
   void finish();
 
  private:
+  void surrogate(char16_t unit);
+
   std::string& m_out;
   char16_t m_highSurrogate = 0;
 };

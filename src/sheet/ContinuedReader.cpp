@@ -6,6 +6,21 @@
 #include "sheet/SheetError.h"
 
 namespace vip::sheet {
+namespace {
+
+// 8-bit characters of a BIFF8 string are Latin-1: runs of ASCII go in whole.
+void appendLatin1(std::span<const unsigned char> chars, std::string& out) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    if (chars[i] < 0x80) continue;
+    out.append(reinterpret_cast<const char*>(chars.data()) + start, i - start);
+    appendUtf8(out, chars[i]);
+    start = i + 1;
+  }
+  out.append(reinterpret_cast<const char*>(chars.data()) + start, chars.size() - start);
+}
+
+}  // namespace
 
 ContinuedReader::ContinuedReader(std::span<const BiffSegment> segments, const char* what)
     : m_segments(segments), m_what(what) {
@@ -91,12 +106,13 @@ void ContinuedReader::unicodeChars(std::size_t count, std::string& out) {
     const std::size_t available = (segment.size() - m_pos) / width;
     if (available == 0) truncated(count * width);
     const std::size_t take = std::min(count, available);
-    for (std::size_t i = 0; i < take; ++i) {
-      if (wide)
+    if (wide) {
+      for (std::size_t i = 0; i < take; ++i)
         writer.unit(
             static_cast<char16_t>(segment[m_pos + 2 * i] | segment[m_pos + 2 * i + 1] << 8));
-      else
-        writer.codePoint(segment[m_pos + i]);
+    } else {
+      writer.finish();  // a high surrogate that ended its segment stays alone
+      appendLatin1(segment.subspan(m_pos, take), out);
     }
     m_pos += take * width;
     m_remaining -= take * width;

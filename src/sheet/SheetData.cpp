@@ -72,11 +72,9 @@ std::uint32_t SheetData::addString(std::string text) {
   return static_cast<std::uint32_t>(m_strings.size() - 1);
 }
 
-const std::string& SheetData::string(std::uint32_t index) const {
-  if (index >= m_strings.size())
-    throw SheetError("a cell refers to string " + std::to_string(index) + " of " +
-                     std::to_string(m_strings.size()));
-  return m_strings[index];
+void SheetData::noSuchString(std::uint32_t index) const {
+  throw SheetError("a cell refers to string " + std::to_string(index) + " of " +
+                   std::to_string(m_strings.size()));
 }
 
 void SheetData::finish() {

@@ -127,7 +127,7 @@ class XlsParser {
   void readXf(const BiffRecord& record);
   void readSharedStrings(const BiffRecord& record);
   void resolveStyles();
-  void readCellRecord(const BiffRecord& record);
+  bool readCellRecord(const BiffRecord& record);
   bool readBiff2CellRecord(const BiffRecord& record);
   void readFormula(const BiffRecord& record);
   CellHead readHead(ByteReader& reader);
@@ -350,16 +350,17 @@ void XlsParser::readSheetRecords() {
   // vector its regrowth without reserving more than the stream could hold.
   m_sheet.reserveCells((m_stream.size() - m_sheetOffset) / 12);
   BiffRecord record;
-  int depth = 1;
-  while (depth > 0) {
+  for (int depth = 1; depth > 0;) {
     if (!m_stream.next(record))
       throw SheetError("the workbook stream is truncated: the first worksheet has no end");
+    // Cell records are nearly all of a sheet, so they are looked for first.
+    if (depth == 1 && readCellRecord(record)) continue;
     if (isBof(record.type)) {
       ++depth;  // an embedded chart's records, up to its own EOF
     } else if (record.type == kEof) {
       --depth;
-    } else if (depth == 1 && !readSettingRecord(record)) {
-      readCellRecord(record);
+    } else if (depth == 1) {
+      readSettingRecord(record);
     }
   }
 }
@@ -512,8 +513,9 @@ bool XlsParser::readBiff2CellRecord(const BiffRecord& record) {
   return true;
 }
 
-void XlsParser::readCellRecord(const BiffRecord& record) {
-  if (m_biff == Biff::V2 && readBiff2CellRecord(record)) return;
+// False for a record that is no cell record.
+bool XlsParser::readCellRecord(const BiffRecord& record) {
+  if (m_biff == Biff::V2 && readBiff2CellRecord(record)) return true;
   switch (record.type) {
     case kNumber: {
       ByteReader reader = recordReader(record, "a NUMBER record");
@@ -589,17 +591,18 @@ void XlsParser::readCellRecord(const BiffRecord& record) {
     case kFormula3:
     case kFormula4:
       readFormula(record);
-      return;
+      return true;
     case kString: {
       if (!m_awaitingString) break;
       m_awaitingString = false;
       addText(m_formulaRow, m_formulaCol, readLabelText(record, 0));
-      return;
+      return true;
     }
     default:
-      return;
+      return false;
   }
   m_awaitingString = false;
+  return true;
 }
 
 SheetData parseStream(std::span<const unsigned char> stream, const std::string& name) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Iconv.h"
+#include "sheet/CodePage.h"
 #include "sheet/SheetError.h"
 #include "sheet/Workbook.h"
 
@@ -247,6 +249,25 @@ TEST(XlsReader, Biff2To4Worksheets) {
                                              {"姓名", "余额", "日期"},
                                              {"王小明", "1234.5678", "2024-03-15"},
                                          }));
+}
+
+// Every code page a CODEPAGE record names goes through one table to a name
+// this system's iconv opens (the Mac pages glibc lacks aside).
+TEST(XlsReader, CodePageNumbersReachIconv) {
+  const std::vector<std::pair<std::uint16_t, std::string>> named = {
+      {367, "ASCII"},      {1200, "UTF-16LE"},   {10000, "MACINTOSH"}, {10029, "MAC-CENTRALEUROPE"},
+      {21010, "UTF-16LE"}, {32768, "MACINTOSH"}, {65001, "UTF-8"},     {936, "CP936"},
+      {1258, "CP1258"},
+  };
+  for (const auto& [id, name] : named)
+    EXPECT_EQ(codePageName(id), name) << id;
+  const std::vector<std::uint16_t> known = {
+      437,   737,   775,   850,   852,   855,   857,   860,   861,   862,   863,   864,
+      865,   866,   869,   874,   932,   936,   949,   950,   1200,  1250,  1251,  1252,
+      1253,  1254,  1255,  1256,  1257,  1258,  1361,  10000, 10001, 10002, 10003, 10007,
+      10008, 10017, 10029, 10079, 20866, 21010, 21866, 32768, 32769, 65000, 65001};
+  for (const std::uint16_t id : known)
+    EXPECT_TRUE(Iconv("UTF-8", codePageName(id).c_str()).isOpen()) << id;
 }
 
 }  // namespace
