@@ -3,7 +3,8 @@
 // so that mutations reach the XML parser and the cell reader instead of
 // dying at the zip's checksums. Either it loads, and every present cell
 // yields a text (or the error-value failure), or it fails with one
-// SheetError. Crashes, hangs and runaway memory are findings.
+// SheetError. Crashes, hangs and runaway memory are findings. The zip bomb
+// caps are set low (kFuzzLimits) so that inputs can reach them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -13,12 +14,23 @@
 #include "common/FormatSettings.h"
 #include "sheet/CellText.h"
 #include "sheet/SheetError.h"
+#include "sheet/XlsxArchive.h"
 #include "sheet/XlsxReader.h"
 #include "sheet/XlsxSheetParser.h"
 #include "sheet/XlsxStyles.h"
 #include "sheet/XlsxXmlParser.h"
 
 namespace {
+
+// Caps small enough that mutated packages reach them: the total, the ratio
+// of large parts, and the read-ahead thread all come into play within the
+// fuzzer's input sizes.
+const vip::sheet::XlsxArchive::Limits kFuzzLimits{
+    .totalBytes = 4u << 20,
+    .ratioFloor = 64u << 10,
+    .maxRatio = 50,
+    .readAheadFloor = 16u << 10,
+};
 
 void readEveryCell(const vip::sheet::SheetData& sheet) {
   for (std::uint32_t row = 1; row <= sheet.lastRow(); ++row) {
@@ -57,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::span<const unsigned char> bytes(data, size);
   try {
     if (size >= 4 && std::memcmp(data, "PK\x03\x04", 4) == 0) {
-      readEveryCell(vip::sheet::readXlsx(bytes, "fuzz.xlsx"));
+      readEveryCell(vip::sheet::readXlsx(bytes, "fuzz.xlsx", kFuzzLimits));
     } else {
       readEveryCell(readWorksheetPart(bytes));
     }

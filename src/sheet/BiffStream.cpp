@@ -48,13 +48,12 @@ bool BiffStream::next(BiffRecord& record) {
   return true;
 }
 
-std::span<const std::span<const unsigned char>> BiffStream::withContinuations(
-    const BiffRecord& record) {
+std::span<const BiffSegment> BiffStream::withContinuations(const BiffRecord& record) {
   m_segments.clear();
-  m_segments.push_back(record.data);
+  m_segments.push_back({record.data, record.dataOffset()});
   std::uint16_t type = 0, length = 0;
   while (readHeader(m_offset, type, length) && type == kContinue) {
-    m_segments.push_back(m_stream.subspan(m_offset + 4, length));
+    m_segments.push_back({m_stream.subspan(m_offset + 4, length), m_offset + 4});
     m_offset += 4 + static_cast<std::size_t>(length);
   }
   return m_segments;

@@ -12,16 +12,15 @@ namespace vip::sheet {
 
 // Reads little-endian values from untrusted bytes. Every read checks the
 // length first and throws SheetError naming the structure and the offset, so
-// a parser never reads past what the file really holds.
+// a parser never reads past what the file really holds. `base` is where the
+// bytes start in the stream or file they come from, so that messages give
+// offsets there rather than inside one record.
 class ByteReader {
  public:
-  ByteReader(std::span<const unsigned char> bytes, const char* what)
-      : m_bytes(bytes), m_what(what) {}
+  ByteReader(std::span<const unsigned char> bytes, const char* what, std::size_t base = 0)
+      : m_bytes(bytes), m_what(what), m_base(base) {}
 
-  std::size_t offset() const { return m_offset; }
-  std::size_t size() const { return m_bytes.size(); }
   std::size_t remaining() const { return m_bytes.size() - m_offset; }
-  bool atEnd() const { return m_offset == m_bytes.size(); }
 
   std::uint8_t u8() {
     need(1);
@@ -43,6 +42,7 @@ class ByteReader {
     return value;
   }
   std::uint64_t u64() {
+    need(8);
     const std::uint64_t low = u32();
     return low | static_cast<std::uint64_t>(u32()) << 32;
   }
@@ -64,7 +64,7 @@ class ByteReader {
   }
   void seek(std::size_t offset) {
     if (offset > m_bytes.size())
-      throw SheetError(std::string(m_what) + ": offset " + std::to_string(offset) +
+      throw SheetError(std::string(m_what) + ": offset " + std::to_string(m_base + offset) +
                        " lies past its end (" + std::to_string(m_bytes.size()) + " bytes)");
     m_offset = offset;
   }
@@ -73,12 +73,13 @@ class ByteReader {
   void need(std::size_t count) const {
     if (count > remaining())
       throw SheetError(std::string(m_what) + " is truncated: " + std::to_string(count) +
-                       " bytes needed at offset " + std::to_string(m_offset) + ", " +
+                       " bytes needed at offset " + std::to_string(m_base + m_offset) + ", " +
                        std::to_string(remaining()) + " left");
   }
 
   std::span<const unsigned char> m_bytes;
   const char* m_what;
+  std::size_t m_base;
   std::size_t m_offset = 0;
 };
 

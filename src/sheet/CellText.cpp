@@ -82,6 +82,8 @@ std::string cellText(const Cell& cell, const SheetData& sheet, const FormatSetti
       return cell.boolean ? "True" : "False";
     case CellKind::Error:
       throw SheetError("Could not convert variant of type (Error) into type (String)");
+    case CellKind::Unreadable:
+      throw SheetError(sheet.string(cell.text));
     case CellKind::Number:
       switch (cell.style) {
         case NumberStyle::Date:

@@ -10,6 +10,10 @@ enum class CellKind : std::uint8_t {
   Text,    // index into the sheet's string pool
   Boolean,
   Error,  // an error value such as #DIV/0!
+  // A value the reader could not make sense of (a t="d" cell that names no
+  // date): reading it fails with the message in the string pool at `text`,
+  // and only that read fails.
+  Unreadable,
 };
 
 // What the cell's number format makes of a number, decided once at load.

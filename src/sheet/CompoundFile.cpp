@@ -1,6 +1,7 @@
 #include "sheet/CompoundFile.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "sheet/ByteReader.h"
@@ -81,11 +82,15 @@ void CompoundFile::readHeader() {
   m_sectorCount = static_cast<std::uint32_t>(std::min<std::size_t>(count, kMaxRegularSector));
 }
 
+std::size_t CompoundFile::sectorOffset(std::uint32_t id) const {
+  return (static_cast<std::size_t>(id) + 1) * m_sectorSize;
+}
+
 std::span<const unsigned char> CompoundFile::sector(std::uint32_t id) const {
   if (id >= m_sectorCount)
     damaged("sector " + std::to_string(id) + " lies past the end of the file (" +
             std::to_string(m_sectorCount) + " sectors)");
-  const std::size_t offset = (static_cast<std::size_t>(id) + 1) * m_sectorSize;
+  const std::size_t offset = sectorOffset(id);
   const std::size_t length = std::min<std::size_t>(m_sectorSize, m_bytes.size() - offset);
   return m_bytes.subspan(offset, length);
 }
@@ -114,7 +119,7 @@ void CompoundFile::loadFat() {
     if (visited.empty()) visited.resize(m_sectorCount, false);
     if (next < m_sectorCount && visited[next]) damaged("the DIFAT chain runs in a cycle");
     if (next < m_sectorCount) visited[next] = true;
-    ByteReader difat(sector(next), "DIFAT sector");
+    ByteReader difat(sector(next), "DIFAT sector", sectorOffset(next));
     for (std::uint32_t i = 0; i < perDifatSector && fatSectors.size() < wanted; ++i)
       fatSectors.push_back(difat.u32());
     difat.seek(static_cast<std::size_t>(perDifatSector) * 4);
@@ -125,7 +130,9 @@ void CompoundFile::loadFat() {
   // table is cut to the sector count.
   m_fat.reserve(m_sectorCount);
   for (const std::uint32_t id : fatSectors) {
-    ByteReader reader(sector(id), "FAT sector");
+    // A FAT sector cut short by the end of the file describes only the
+    // sectors its bytes reach.
+    ByteReader reader(sector(id), "FAT sector", sectorOffset(id));
     while (reader.remaining() >= 4 && m_fat.size() < m_sectorCount)
       m_fat.push_back(reader.u32());
   }
@@ -185,8 +192,13 @@ void CompoundFile::loadDirectory() {
   for (const std::uint32_t id : sectors) {
     const auto data = sector(id);
     for (std::size_t i = 0; i < perSector; ++i) {
-      ByteReader reader(data, "directory sector");
-      reader.seek(i * kDirEntrySize);
+      // Some writers end the file inside its last sector instead of filling
+      // it: the entries there read as if the sector were padded with zeros.
+      std::array<unsigned char, kDirEntrySize> raw{};
+      const std::size_t begin = std::min(data.size(), i * kDirEntrySize);
+      const std::size_t length = std::min<std::size_t>(kDirEntrySize, data.size() - begin);
+      std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(begin), length, raw.begin());
+      ByteReader reader(raw, "directory entry", sectorOffset(id) + i * kDirEntrySize);
       Entry entry;
       const auto rawName = reader.bytes(64);
       const std::uint16_t nameBytes = reader.u16();
@@ -216,14 +228,27 @@ void CompoundFile::loadMiniStream() {
   if (!m_miniFat.empty() || m_miniFatSectors == 0) return;
   const auto fatChain = chain(m_firstMiniFatSector, m_fat, "the mini FAT chain");
   for (const std::uint32_t id : fatChain) {
-    ByteReader reader(sector(id), "mini FAT sector");
+    ByteReader reader(sector(id), "mini FAT sector", sectorOffset(id));
     while (reader.remaining() >= 4)
       m_miniFat.push_back(reader.u32());
   }
+  // The mini stream is copied as far as the file holds it: a small stream
+  // that lies in a part the file lacks is refused when it is read.
   const Entry& root = m_entries.front();
-  const auto data =
-      readChain(chain(root.start, m_fat, "the mini stream chain"), root.size, "the mini stream");
-  m_miniStream.assign(data.begin(), data.end());
+  const auto sectors = chain(root.start, m_fat, "the mini stream chain");
+  const std::uint64_t capacity = static_cast<std::uint64_t>(sectors.size()) * m_sectorSize;
+  if (root.size > capacity)
+    damaged("the mini stream declares " + std::to_string(root.size) +
+            " bytes but its chain holds " + std::to_string(capacity));
+  const auto size = static_cast<std::size_t>(root.size);
+  m_miniStream.reserve(size);
+  for (const std::uint32_t id : sectors) {
+    const auto data = sector(id);
+    const std::size_t take = std::min(data.size(), size - m_miniStream.size());
+    m_miniStream.insert(m_miniStream.end(), data.begin(),
+                        data.begin() + static_cast<std::ptrdiff_t>(take));
+    if (take < m_sectorSize) break;
+  }
   // The mini FAT cannot describe more sectors than the mini stream holds.
   m_miniFat.resize(std::min<std::size_t>(m_miniFat.size(), m_miniStream.size() / kMiniSectorSize));
 }

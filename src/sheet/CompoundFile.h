@@ -22,6 +22,8 @@ class CompoundFile {
   // compared without regard to ASCII case; nullopt when there is none. The
   // span stays valid while this object lives.
   std::optional<std::span<const unsigned char>> stream(std::string_view name);
+  // Whether the root storage holds a stream of that name, without reading it.
+  bool contains(std::string_view name) const { return findInRoot(name) != nullptr; }
 
  private:
   struct Entry {
@@ -38,6 +40,7 @@ class CompoundFile {
   void loadMiniStream();
   std::vector<std::uint32_t> chain(std::uint32_t start, const std::vector<std::uint32_t>& table,
                                    const char* what) const;
+  std::size_t sectorOffset(std::uint32_t id) const;
   std::span<const unsigned char> sector(std::uint32_t id) const;
   std::span<const unsigned char> readChain(const std::vector<std::uint32_t>& sectors,
                                            std::uint64_t size, const char* what);

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/AsciiCase.h"
+#include "common/Utf8.h"
 
 namespace vip::sheet {
 namespace {
@@ -25,27 +26,16 @@ bool isDateLetter(char c) {
   }
 }
 
-// The code point of the UTF-8 sequence at `pos`, advancing `pos` past it.
-// A broken sequence yields its first byte, so scanning always moves on.
-std::uint32_t nextCodePoint(std::string_view text, std::size_t& pos) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  if (pos + length > text.size()) length = 1;
-  std::uint32_t cp = length == 1 ? lead : lead & (0x3Fu >> (length - 1));
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[pos + i]);
-    if ((next & 0xC0) != 0x80) {
-      length = 1;
-      cp = lead;
-      break;
-    }
-    cp = (cp << 6) | (next & 0x3Fu);
-  }
-  pos += length;
-  return cp;
+// The code point of the character at `pos`, advancing `pos` past it. Format
+// codes arrive as valid UTF-8; a stray byte counts as the code point it
+// holds, so scanning always moves on.
+char32_t nextCodePoint(std::string_view text, std::size_t& pos) {
+  const Utf8Char ch = decodeUtf8(text, pos);
+  pos += ch.length;
+  return ch.codePoint;
 }
 
-bool isCurrencySymbol(std::uint32_t cp) {
+bool isCurrencySymbol(char32_t cp) {
   return cp == '$' || cp == 0xA2 || cp == 0xA3 || cp == 0xA4 || cp == 0xA5  // ¢ £ ¤ ¥
          || (cp >= 0x20A0 && cp <= 0x20CF)                                  // € ₩ ₹ ₽ …
          || cp == 0x0E3F                                                    // ฿
@@ -120,11 +110,20 @@ NumberStyle classifyFormatCode(std::string_view code) {
       return NumberStyle::Date;
     } else {
       // Always step over the character, even once a symbol has been seen.
-      const std::uint32_t cp = nextCodePoint(code, i);
+      const char32_t cp = nextCodePoint(code, i);
       currency = currency || isCurrencySymbol(cp);
     }
   }
   return currency ? NumberStyle::Currency : NumberStyle::General;
+}
+
+void NumberFormatTable::define(std::uint32_t id, std::string_view code) {
+  m_defined[id] = classifyFormatCode(code);
+}
+
+NumberStyle NumberFormatTable::classify(std::uint32_t id) const {
+  if (const auto it = m_defined.find(id); it != m_defined.end()) return it->second;
+  return id <= 0xFFFF ? classifyBuiltinFormat(static_cast<int>(id)) : NumberStyle::General;
 }
 
 }  // namespace vip::sheet

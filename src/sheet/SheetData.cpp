@@ -72,6 +72,11 @@ std::uint32_t SheetData::addString(std::string text) {
   return static_cast<std::uint32_t>(m_strings.size() - 1);
 }
 
+void SheetData::noSuchString(std::uint32_t index) const {
+  throw SheetError("a cell refers to string " + std::to_string(index) + " of " +
+                   std::to_string(m_strings.size()));
+}
+
 void SheetData::finish() {
   if (m_finished) return;
   if (m_inOrder) {

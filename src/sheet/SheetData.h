@@ -37,7 +37,11 @@ class SheetData {
   const Cell* find(std::uint32_t row, std::uint32_t col) const;
   // The cells present in a row, in column order.
   std::span<const Cell> rowCells(std::uint32_t row) const;
-  const std::string& string(std::uint32_t index) const { return m_strings[index]; }
+  // Throws SheetError for an index the pool does not hold.
+  const std::string& string(std::uint32_t index) const {
+    if (index >= m_strings.size()) noSuchString(index);
+    return m_strings[index];
+  }
 
  private:
   struct Pending {
@@ -46,6 +50,7 @@ class SheetData {
     Cell cell;
   };
   void appendInOrder(std::uint32_t row, const Cell& cell);
+  [[noreturn]] void noSuchString(std::uint32_t index) const;
   void switchToPending();
 
   std::uint32_t m_maxRows, m_maxCols;

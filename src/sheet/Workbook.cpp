@@ -58,6 +58,7 @@ std::unique_ptr<Workbook> Workbook::fromBytes(std::span<const unsigned char> byt
     return std::make_unique<Workbook>(readXls(bytes, name), settings);
   if (startsWith(bytes, kZipSignature))
     return std::make_unique<Workbook>(readXlsx(bytes, name), settings);
+  if (isBiffStream(bytes)) return std::make_unique<Workbook>(readBiffStream(bytes, name), settings);
   throw SheetError(name + ": not an Excel workbook (.xls or .xlsx)");
 }
 

@@ -11,7 +11,8 @@
 namespace vip::sheet {
 
 // An open workbook: the first worksheet in the workbook's sheet order, read
-// whole at open (.xls, .xlsx or .xlsm, chosen by the file's signature bytes).
+// whole at open (.xls in a compound file or as a bare BIFF stream, .xlsx or
+// .xlsm, chosen by the file's signature bytes).
 // Every failure to open throws SheetError with one line naming the file and
 // the reason; nothing is ever passed off as the whole workbook.
 class Workbook {
@@ -36,8 +37,6 @@ class Workbook {
   std::span<const Cell> rowCells(int row) const;
   std::string cellText(const Cell& cell) const;
   void close();
-
-  const SheetData& sheet() const { return m_sheet; }
 
  private:
   SheetData m_sheet;

@@ -10,11 +10,23 @@
 #include <thread>
 #include <vector>
 
+#include "common/AsciiCase.h"
 #include "sheet/SheetError.h"
 
 namespace vip::sheet {
 
 namespace {
+
+// A part name as it is looked up: ASCII letters lowered, "\" read as "/",
+// without a leading "/".
+std::string normalisedName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const char c : name)
+    out.push_back(c == '\\' ? '/' : toLowerAscii(c));
+  const std::size_t start = out.find_first_not_of('/');
+  return start == std::string::npos ? std::string() : out.substr(start);
+}
 
 std::string zipErrorText(zip_error_t* error) {
   std::string text = zip_error_strerror(error);
@@ -132,6 +144,12 @@ XlsxArchive::XlsxArchive(std::span<const unsigned char> bytes, std::string fileN
     fail("damaged zip package: " + text);
   }
   zip_error_fini(&error);
+  try {
+    indexEntries();
+  } catch (...) {
+    zip_discard(m_zip);
+    throw;
+  }
 }
 
 XlsxArchive::~XlsxArchive() {
@@ -143,12 +161,21 @@ void XlsxArchive::fail(const std::string& reason) const {
 }
 
 std::optional<std::uint64_t> XlsxArchive::locate(std::string_view part) const {
-  while (!part.empty() && part.front() == '/')
-    part.remove_prefix(1);
-  std::string name(part);
-  zip_int64_t index = zip_name_locate(m_zip, name.c_str(), ZIP_FL_NOCASE | ZIP_FL_ENC_RAW);
-  if (index < 0) return std::nullopt;
-  return static_cast<std::uint64_t>(index);
+  const auto found = m_entries.find(normalisedName(part));
+  if (found == m_entries.end()) return std::nullopt;
+  return found->second;
+}
+
+void XlsxArchive::indexEntries() {
+  const zip_int64_t count = zip_get_num_entries(m_zip, 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const auto index = static_cast<std::uint64_t>(i);
+    const char* name = zip_get_name(m_zip, index, ZIP_FL_ENC_RAW);
+    if (name == nullptr) fail("damaged zip package: " + std::string(zip_strerror(m_zip)));
+    if (!m_entries.emplace(normalisedName(name), index).second)
+      fail("the package holds two entries named " + std::string(name) +
+           ", so which one is the part is unclear");
+  }
 }
 
 bool XlsxArchive::contains(std::string_view part) const {

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 struct zip;
 
@@ -35,7 +36,10 @@ class XlsxArchive {
   XlsxArchive& operator=(const XlsxArchive&) = delete;
 
   // Part names compare without case and without a leading "/", as package
-  // part names do.
+  // part names do; an entry written with "\" separators (as some Windows
+  // tools write them) names the part it would name with "/". A package
+  // holding two entries of one name is refused at open: which of them is the
+  // part would be a guess.
   bool contains(std::string_view part) const;
   void read(std::string_view part, const std::function<void(std::span<const char>)>& sink);
   // A whole small part (relationships, the workbook), up to `maxBytes`.
@@ -45,9 +49,11 @@ class XlsxArchive {
 
  private:
   std::optional<std::uint64_t> locate(std::string_view part) const;
+  void indexEntries();
   [[noreturn]] void fail(const std::string& reason) const;
 
   zip* m_zip = nullptr;
+  std::unordered_map<std::string, std::uint64_t> m_entries;  // by normalised name
   std::string m_fileName;
   Limits m_limits;
   std::uint64_t m_totalRead = 0;

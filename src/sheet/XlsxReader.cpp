@@ -44,13 +44,6 @@ class WorkbookHandler : public XlsxXmlHandler {
   bool m_inSheets = false;
 };
 
-template <typename Handler>
-void parsePart(XlsxArchive& archive, const std::string& part, Handler& handler) {
-  XlsxXmlParser parser(handler, archive.fileName(), part);
-  archive.read(part, [&](std::span<const char> chunk) { parser.feed(chunk); });
-  parser.finish();
-}
-
 // An OpenDocument spreadsheet is a zip too; say so rather than "no workbook".
 void refuseOpenDocument(XlsxArchive& archive) {
   if (!archive.contains("mimetype")) return;
@@ -75,12 +68,13 @@ std::string officeDocumentPart(XlsxArchive& archive) {
 
 }  // namespace
 
-SheetData readXlsx(std::span<const unsigned char> bytes, const std::string& name) {
-  XlsxArchive archive(bytes, name);
+SheetData readXlsx(std::span<const unsigned char> bytes, const std::string& name,
+                   const XlsxArchive::Limits& limits) {
+  XlsxArchive archive(bytes, name, limits);
   std::string workbookPart = officeDocumentPart(archive);
 
   WorkbookHandler workbook;
-  parsePart(archive, workbookPart, workbook);
+  readXmlPart(archive, workbookPart, workbook);
   XlsxRelationships rels = XlsxRelationships::read(archive, workbookPart);
 
   // The first worksheet in workbook order, whatever sheet was active when
@@ -116,7 +110,7 @@ SheetData readXlsx(std::span<const unsigned char> bytes, const std::string& name
   }
 
   XlsxSheetParser cells(sheet, styles, sharedStrings, name);
-  parsePart(archive, sheetRel->target, cells);
+  readXmlPart(archive, sheetRel->target, cells);
   sheet.finish();
   return sheet;
 }

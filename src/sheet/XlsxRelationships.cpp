@@ -48,9 +48,7 @@ XlsxRelationships XlsxRelationships::read(XlsxArchive& archive, const std::strin
   std::string relsPart = relsPartOf(sourcePart);
   if (!archive.contains(relsPart)) return result;
   RelationshipsHandler handler(result.m_rels, sourcePart);
-  XlsxXmlParser parser(handler, archive.fileName(), relsPart);
-  archive.read(relsPart, [&](std::span<const char> chunk) { parser.feed(chunk); });
-  parser.finish();
+  readXmlPart(archive, relsPart, handler);
   return result;
 }
 

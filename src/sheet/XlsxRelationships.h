@@ -33,8 +33,6 @@ class XlsxRelationships {
   // "xl/worksheets/sheet1.xml"; "/xl/x.xml" is absolute; ".." steps up.
   static std::string resolve(const std::string& sourcePart, std::string_view target);
 
-  const std::vector<Relationship>& all() const { return m_rels; }
-
  private:
   std::vector<Relationship> m_rels;
 };

@@ -66,9 +66,7 @@ class SharedStringsHandler : public XlsxXmlHandler {
 std::uint32_t XlsxSharedStrings::read(XlsxArchive& archive, const std::string& part,
                                       SheetData& sheet) {
   SharedStringsHandler handler(sheet, archive.fileName());
-  XlsxXmlParser parser(handler, archive.fileName(), part);
-  archive.read(part, [&](std::span<const char> chunk) { parser.feed(chunk); });
-  parser.finish();
+  readXmlPart(archive, part, handler);
   return handler.count();
 }
 

@@ -133,7 +133,8 @@ void XlsxSheetParser::startCell(const char** attributes) {
   m_nextCol = m_cellCol + 1;
 
   m_xf = 0;
-  if (s != nullptr) {
+  // s="" is a cell without a style, as if the attribute were left out.
+  if (s != nullptr && *s != '\0') {
     auto xf = XlsxValues::index(s);
     if (!xf) fail("cell " + cellName() + " has the style index \"" + s + "\", which is no number");
     m_xf = *xf;
@@ -166,6 +167,25 @@ void XlsxSheetParser::startCell(const char** attributes) {
   m_inline.clear();
 }
 
+void XlsxSheetParser::readDate(Cell& cell) {
+  cell.kind = CellKind::Number;
+  cell.style = NumberStyle::Date;
+  if (const auto serial = XlsxValues::isoDateSerial(m_value)) {
+    // Serials of a 1904 workbook count from 1904-01-01, 1462 days later;
+    // the date written out must come back as itself. A time alone (below
+    // one day) reads the same in both date systems.
+    cell.number = m_sheet.date1904() && (*serial >= 1 || *serial < 0) ? *serial - 1462 : *serial;
+  } else if (const auto days = XlsxValues::isoDurationDays(m_value)) {
+    // A duration is a time value: the time of day it reaches from midnight.
+    cell.number = *days;
+  } else {
+    // Only this cell's read fails, as a cell whose value has no text would.
+    cell.kind = CellKind::Unreadable;
+    cell.text =
+        m_sheet.addString("cell " + cellName() + " holds \"" + m_value + "\", which is not a date");
+  }
+}
+
 void XlsxSheetParser::endCell() {
   m_inCell = false;
   m_inValue = m_inInline = m_inInlineText = false;
@@ -191,17 +211,7 @@ void XlsxSheetParser::endCell() {
       }
       break;
     case Type::Date:
-      if (m_hasValue && !m_value.empty()) {
-        auto serial = XlsxValues::isoDateSerial(m_value);
-        if (!serial) fail("cell " + cellName() + " holds \"" + m_value + "\", which is not a date");
-        // Serials of a 1904 workbook count from 1904-01-01, 1462 days later;
-        // the date written out must come back as itself. A time alone (below
-        // one day) reads the same in both date systems.
-        cell.kind = CellKind::Number;
-        cell.number =
-            m_sheet.date1904() && (*serial >= 1 || *serial < 0) ? *serial - 1462 : *serial;
-        cell.style = NumberStyle::Date;
-      }
+      if (m_hasValue && !m_value.empty()) readDate(cell);
       break;
     case Type::Shared:
       if (m_hasValue && !m_value.empty()) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sheet/CellValue.h"
 #include "sheet/XlsxStyles.h"
 #include "sheet/XlsxXmlParser.h"
 
@@ -32,6 +33,7 @@ class XlsxSheetParser : public XlsxXmlHandler {
   void startRow(const char** attributes);
   void startCell(const char** attributes);
   void endCell();
+  void readDate(Cell& cell);
   [[noreturn]] void fail(const std::string& reason) const;
   std::string cellName() const;
 

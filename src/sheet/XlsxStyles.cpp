@@ -1,9 +1,6 @@
 #include "sheet/XlsxStyles.h"
 
-#include <map>
-
 #include "sheet/NumberFormat.h"
-#include "sheet/XlsxArchive.h"
 #include "sheet/XlsxValues.h"
 #include "sheet/XlsxXmlParser.h"
 
@@ -25,7 +22,7 @@ class StylesHandler : public XlsxXmlHandler {
       const char* id = xmlAttribute(attributes, "numFmtId");
       const char* code = xmlAttribute(attributes, "formatCode");
       auto number = id ? XlsxValues::index(id) : std::nullopt;
-      if (number && code != nullptr) m_codes[*number] = code;
+      if (number && code != nullptr) m_formats.define(*number, code);
     } else if (name == "xf" && m_inCellXfs) {
       const char* id = xmlAttribute(attributes, "numFmtId");
       auto number = id ? XlsxValues::index(id) : std::nullopt;
@@ -41,18 +38,15 @@ class StylesHandler : public XlsxXmlHandler {
   std::vector<NumberStyle> styles() const {
     std::vector<NumberStyle> result;
     result.reserve(m_xfFormats.size());
-    for (std::uint32_t id : m_xfFormats) {
-      auto custom = m_codes.find(id);
-      result.push_back(custom != m_codes.end() ? classifyFormatCode(custom->second)
-                                               : classifyBuiltinFormat(static_cast<int>(id)));
-    }
+    for (std::uint32_t id : m_xfFormats)
+      result.push_back(m_formats.classify(id));
     return result;
   }
 
  private:
   bool m_inNumFmts = false;
   bool m_inCellXfs = false;
-  std::map<std::uint32_t, std::string> m_codes;
+  NumberFormatTable m_formats;
   std::vector<std::uint32_t> m_xfFormats;
 };
 
@@ -60,9 +54,7 @@ class StylesHandler : public XlsxXmlHandler {
 
 XlsxStyles XlsxStyles::read(XlsxArchive& archive, const std::string& part) {
   StylesHandler handler;
-  XlsxXmlParser parser(handler, archive.fileName(), part);
-  archive.read(part, [&](std::span<const char> chunk) { parser.feed(chunk); });
-  parser.finish();
+  readXmlPart(archive, part, handler);
   XlsxStyles result;
   result.m_styles = handler.styles();
   return result;

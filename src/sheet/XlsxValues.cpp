@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/DateTime.h"
+#include "common/Utf8.h"
 
 namespace vip::sheet {
 
@@ -33,10 +34,10 @@ int hexValue(char c) {
   return -1;
 }
 
-// The code unit of an escape "_xHHHH_" starting at `pos`, or -1.
+// The code unit of an escape "_xHHHH_" starting at `pos`, or -1. Only a
+// lower-case "x" makes an escape; "_X0041_" is text.
 long escapeAt(const std::string& text, std::size_t pos) {
-  if (pos + 7 > text.size() || text[pos] != '_' || (text[pos + 1] != 'x' && text[pos + 1] != 'X') ||
-      text[pos + 6] != '_') {
+  if (pos + 7 > text.size() || text[pos] != '_' || text[pos + 1] != 'x' || text[pos + 6] != '_') {
     return -1;
   }
   long value = 0;
@@ -48,24 +49,6 @@ long escapeAt(const std::string& text, std::size_t pos) {
   return value;
 }
 
-void appendUtf8(std::string& out, unsigned long cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 // Reads exactly `width` digits at `pos`.
 std::optional<int> digits(std::string_view text, std::size_t pos, std::size_t width) {
   if (pos + width > text.size()) return std::nullopt;
@@ -75,6 +58,16 @@ std::optional<int> digits(std::string_view text, std::size_t pos, std::size_t wi
     value = value * 10 + (text[i] - '0');
   }
   return value;
+}
+
+// Nothing, "Z", or an offset "+08:00", "+0800" or "+08".
+bool isZone(std::string_view zone) {
+  if (zone.empty() || zone == "Z") return true;
+  if (zone[0] != '+' && zone[0] != '-') return false;
+  zone.remove_prefix(1);
+  if (zone.size() == 2) return digits(zone, 0, 2).has_value();
+  if (zone.size() == 4) return digits(zone, 0, 4).has_value();
+  return zone.size() == 5 && zone[2] == ':' && digits(zone, 0, 2) && digits(zone, 3, 2);
 }
 
 // "hh:mm[:ss[.fff]]" as a fraction of a day; the rest of `text` may hold a
@@ -102,13 +95,7 @@ std::optional<double> timeFraction(std::string_view text) {
       }
     }
   }
-  std::string_view zone = text.substr(pos);
-  if (!zone.empty() && zone != "Z") {
-    if ((zone[0] != '+' && zone[0] != '-') || zone.size() != 6 || zone[3] != ':' ||
-        !digits(zone, 1, 2) || !digits(zone, 4, 2)) {
-      return std::nullopt;
-    }
-  }
+  if (!isZone(text.substr(pos))) return std::nullopt;
   // 24:00:00 is the end of the day in ISO 8601.
   if (*hour > 24 || *minute > 59 || seconds >= 61 || (*hour == 24 && (*minute || seconds > 0))) {
     return std::nullopt;
@@ -153,7 +140,6 @@ std::optional<XlsxCellRef> XlsxValues::cellRef(std::string_view text) {
 
 void XlsxValues::decodeEscapes(std::string& text) {
   std::size_t pos = text.find("_x");
-  if (pos == std::string::npos) pos = text.find("_X");
   if (pos == std::string::npos) return;
   std::string out;
   out.reserve(text.size());
@@ -167,8 +153,8 @@ void XlsxValues::decodeEscapes(std::string& text) {
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       long low = escapeAt(text, pos + 7);
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        appendUtf8(out, 0x10000 + ((static_cast<unsigned long>(unit) - 0xD800) << 10) +
-                            (static_cast<unsigned long>(low) - 0xDC00));
+        appendUtf8(out, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) +
+                            (static_cast<char32_t>(low) - 0xDC00));
         pos += 14;
         continue;
       }
@@ -176,7 +162,7 @@ void XlsxValues::decodeEscapes(std::string& text) {
     if (unit >= 0xD800 && unit <= 0xDFFF) {
       out.append(text, pos, 7);  // a lone surrogate has no UTF-8 form
     } else {
-      appendUtf8(out, static_cast<unsigned long>(unit));
+      appendUtf8(out, static_cast<char32_t>(unit));
     }
     pos += 7;
   }
@@ -201,6 +187,48 @@ std::optional<std::uint32_t> XlsxValues::index(std::string_view text) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
+}
+
+std::optional<double> XlsxValues::isoDurationDays(std::string_view text) {
+  text = trimmed(text);
+  if (text.size() < 3 || text.front() != 'P') return std::nullopt;
+  text.remove_prefix(1);
+  // Each part is a number and its designator; only the last may have a
+  // fraction. Years and months have no fixed length in days and are refused.
+  constexpr std::string_view kDateParts = "WD", kTimeParts = "HMS";
+  constexpr double kDateScale[] = {7, 1}, kTimeScale[] = {1.0 / 24, 1.0 / 1440, 1.0 / 86400};
+  double days = 0;
+  bool inTime = false, any = false, fraction = false;
+  std::size_t order = 0;  // parts must come in their order, each once
+  while (!text.empty()) {
+    if (text.front() == 'T') {
+      if (inTime) return std::nullopt;
+      inTime = true;
+      order = 0;
+      text.remove_prefix(1);
+      if (text.empty()) return std::nullopt;
+      continue;
+    }
+    if (fraction) return std::nullopt;
+    std::size_t length = 0;
+    while (length < text.size() && (isDigit(text[length]) || text[length] == '.'))
+      ++length;
+    if (length == 0 || length == text.size()) return std::nullopt;
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + length, value);
+    if (ec != std::errc() || end != text.data() + length || !std::isfinite(value))
+      return std::nullopt;
+    fraction = text.substr(0, length).find('.') != std::string_view::npos;
+    const std::string_view parts = inTime ? kTimeParts : kDateParts;
+    const std::size_t part = parts.find(text[length], order);
+    if (part == std::string_view::npos) return std::nullopt;
+    days += value * (inTime ? kTimeScale[part] : kDateScale[part]);
+    order = part + 1;
+    any = true;
+    text.remove_prefix(length + 1);
+  }
+  if (!any || !std::isfinite(days)) return std::nullopt;
+  return days;
 }
 
 std::optional<double> XlsxValues::isoDateSerial(std::string_view text) {

@@ -13,7 +13,8 @@ struct XlsxCellRef {
   std::uint32_t col = 0;
 };
 
-// Small parsers for the value syntax of worksheet XML; none of them allocate.
+// Small parsers for the value syntax of worksheet XML. Only decodeEscapes
+// allocates, and only for a text that holds an escape.
 class XlsxValues {
  public:
   static constexpr std::uint32_t kMaxRows = 1048576, kMaxCols = 16384;
@@ -28,8 +29,9 @@ class XlsxValues {
 
   // Replaces the _xHHHH_ escapes that writers use for characters XML cannot
   // carry (controls, lone underscores before "x"); "_x005F_" stands for "_",
-  // so "_x005F_x0041_" reads "_x0041_". A surrogate pair of escapes becomes
-  // one character; a lone surrogate is left as written.
+  // so "_x005F_x0041_" reads "_x0041_". The "x" is lower case (the hex
+  // digits may be either): "_X0041_" is text. A surrogate pair of escapes
+  // becomes one character; a lone surrogate is left as written.
   static void decodeEscapes(std::string& text);
 
   // A decimal number as worksheets write it (std::from_chars, an optional
@@ -40,6 +42,10 @@ class XlsxValues {
   // An ISO 8601 date and/or time ("2024-03-01", "2024-03-01T13:45:30.5Z",
   // "13:45:30") as an automation date serial (days from 1899-12-30).
   static std::optional<double> isoDateSerial(std::string_view text);
+  // An ISO 8601 duration of weeks, days, hours, minutes and seconds
+  // ("PT8H30M", "P1DT12H", "PT0.5S") in days; nullopt for anything else,
+  // years and months included.
+  static std::optional<double> isoDurationDays(std::string_view text);
 
   // The error value's code as the binary format numbers it (#DIV/0! -> 7);
   // 0xFF for text that names no known error.

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sheet/SheetError.h"
+#include "sheet/XlsxArchive.h"
 
 namespace vip::sheet {
 
@@ -123,6 +124,12 @@ void XlsxXmlParser::fail() {
   if (!m_refusal.empty()) throw SheetError(m_fileName + ": the part " + where + " " + m_refusal);
   throw SheetError(m_fileName + ": malformed XML in " + where + ": " +
                    XML_ErrorString(XML_GetErrorCode(m_parser)));
+}
+
+void readXmlPart(XlsxArchive& archive, const std::string& part, XlsxXmlHandler& handler) {
+  XlsxXmlParser parser(handler, archive.fileName(), part);
+  archive.read(part, [&](std::span<const char> chunk) { parser.feed(chunk); });
+  parser.finish();
 }
 
 }  // namespace vip::sheet

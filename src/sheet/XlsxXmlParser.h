@@ -9,6 +9,8 @@ struct XML_ParserStruct;
 
 namespace vip::sheet {
 
+class XlsxArchive;
+
 // What a part's reader does with the elements it meets. Names arrive with any
 // namespace prefix removed, so the transitional and the Strict vocabularies
 // read alike; attributes come as expat gives them (name, value, ..., nullptr).
@@ -53,5 +55,8 @@ class XlsxXmlParser {
 
   friend struct XlsxXmlCallbacks;
 };
+
+// Streams one part of the package through a fresh parser into `handler`.
+void readXmlPart(XlsxArchive& archive, const std::string& part, XlsxXmlHandler& handler);
 
 }  // namespace vip::sheet

@@ -91,5 +91,25 @@ TEST(NumberFormat, FormatCodes) {
     EXPECT_STREQ(name(classifyFormatCode(code)), name(style)) << "code " << code;
 }
 
+// The file's own definition of an id wins, even where it looks like General;
+// the built-in meaning holds only for ids the file leaves undefined.
+TEST(NumberFormat, TableOfTheFilesOwnFormats) {
+  NumberFormatTable table;
+  table.define(5, "#,##0.00");
+  table.define(14, "General");
+  table.define(31, "0.0");
+  table.define(164, "yyyy-mm-dd");
+  table.define(165, "0.00");
+  table.define(165, "\"$\"0.00");  // a later definition replaces the earlier one
+  const std::vector<std::pair<std::uint32_t, NumberStyle>> cases = {
+      {5, NumberStyle::General},     {14, NumberStyle::General},   {31, NumberStyle::General},
+      {164, NumberStyle::Date},      {165, NumberStyle::Currency}, {6, NumberStyle::Currency},
+      {22, NumberStyle::Date},       {57, NumberStyle::Date},      {166, NumberStyle::General},
+      {70000, NumberStyle::General},
+  };
+  for (const auto& [id, style] : cases)
+    EXPECT_STREQ(name(table.classify(id)), name(style)) << "id " << id;
+}
+
 }  // namespace
 }  // namespace vip::sheet

@@ -134,5 +134,12 @@ TEST(SheetData, FarStrayCellKeepsRowsCheap) {
   EXPECT_EQ(sheet.find(1048576, 16383), nullptr);
 }
 
+TEST(SheetData, StringIndexPastThePoolIsRefused) {
+  SheetData sheet;
+  EXPECT_EQ(sheet.string(sheet.addString("only")), "only");
+  EXPECT_THROW(sheet.string(1), SheetError);
+  EXPECT_THROW(sheet.string(4294967295u), SheetError);
+}
+
 }  // namespace
 }  // namespace vip::sheet

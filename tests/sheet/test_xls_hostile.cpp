@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -59,6 +60,8 @@ TEST(XlsHostile, DamagedFilesAreRefusedWithAClearReason) {
       {"hostile_column_out_of_range.xls", "column 301"},
       {"hostile_sheet_offset.xls", "past the end of the workbook stream"},
       {"hostile_encrypted.xls", "encrypted"},
+      {"hostile_encrypted_ooxml.xlsx", "encrypted (saved with a password)"},
+      {"biff4_workbook.xls", "an Excel 4.0 workbook"},
       {"hostile_no_workbook_stream.xls", "no workbook stream"},
       {"hostile_no_worksheet.xls", "no worksheet"},
       {"no_such_file.xls", "cannot open"},
@@ -76,6 +79,36 @@ TEST(XlsHostile, DamagedFilesAreRefusedWithAClearReason) {
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << name;
   }
+}
+
+// Messages say where in the workbook stream the reader stopped and how many
+// bytes it needed there.
+TEST(XlsHostile, TruncatedRecordsNameTheirStreamOffset) {
+  const auto refusal = [](const Bytes& bytes) {
+    try {
+      Workbook::fromBytes(bytes, "cut.xls");
+    } catch (const SheetError& error) {
+      return std::string(error.what());
+    }
+    return std::string("opened");
+  };
+  // A bare BIFF2 stream: BOF (8 bytes), then a NUMBER record whose value is
+  // cut to 5 of its 8 bytes, its data at offset 12.
+  Bytes number = {0x09, 0x00, 0x04, 0x00, 0x02, 0x00, 0x10, 0x00, 0x03, 0x00, 0x0C, 0x00,
+                  0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 1,    2,    3,    4,    5};
+  EXPECT_EQ(refusal(number),
+            "cut.xls: a NUMBER record is truncated: 8 bytes needed at offset 19, 5 left");
+  // A BIFF8 LABEL whose text needs 4 bytes where 3 are left.
+  Bytes label = load("crafted_empty_label.xls");
+  const unsigned char before[] = {0x04, 0x02, 0x0F, 0x00};  // LABEL "before": 15 bytes
+  const auto at = std::search(label.begin(), label.end(), std::begin(before), std::end(before));
+  ASSERT_NE(at, label.end());
+  const auto recordOffset = static_cast<std::size_t>(at - label.begin());
+  label[recordOffset + 10] = 9;  // claims 9 characters where 6 are
+  const std::string message = refusal(label);
+  EXPECT_NE(message.find("a text cell is truncated: 3 more bytes needed at offset "),
+            std::string::npos)
+      << message;
 }
 
 TEST(XlsHostile, SharedStringCountThatLiesIsNotTrusted) {
@@ -164,7 +197,8 @@ TEST(XlsHostile, MultipleCellRecordWithAWrongLastColumn) {
 // A file cut anywhere is refused, or, where only the padding after the
 // data was lost, gives exactly the whole workbook: never a part of it.
 TEST(XlsHostile, EveryTruncationIsRefusedOrComplete) {
-  for (const char* name : {"xlwt_values.xls", "crafted_formulas.xls", "crafted_biff5_cp936.xls"}) {
+  for (const char* name : {"xlwt_values.xls", "crafted_formulas.xls", "crafted_biff5_cp936.xls",
+                           "xlwt_short_last_sector.xls", "biff4_worksheet.xls"}) {
     const Bytes whole = load(name);
     const std::string expected = dump(*Workbook::fromBytes(whole, name));
     for (std::size_t size = 0; size < whole.size(); ++size) {
@@ -181,7 +215,8 @@ TEST(XlsHostile, EveryTruncationIsRefusedOrComplete) {
 // Every single damaged byte gives a SheetError or a workbook, never a crash
 // (the sanitizer build checks the reads).
 TEST(XlsHostile, EveryDamagedByteIsHandled) {
-  for (const char* name : {"crafted_formulas.xls", "crafted_sst_split.xls", "crafted_mulrk.xls"}) {
+  for (const char* name : {"crafted_formulas.xls", "crafted_sst_split.xls", "crafted_mulrk.xls",
+                           "biff2_worksheet.xls", "biff3_worksheet.xls"}) {
     const Bytes whole = load(name);
     for (std::size_t i = 0; i < whole.size(); ++i) {
       for (const int mask : {0xFF, 0x80, 0x01}) {

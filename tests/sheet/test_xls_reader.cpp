@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "common/Iconv.h"
+#include "sheet/CodePage.h"
 #include "sheet/SheetError.h"
 #include "sheet/Workbook.h"
 
@@ -182,6 +184,90 @@ TEST(XlsReader, Biff5TextInCodePage936) {
 TEST(XlsReader, EmbeddedChartCellsAndLargeSectors) {
   // The chart's own records (one looks like a cell at AO41) stay out.
   EXPECT_EQ(read("crafted_chart_4k_sectors.xls"), (Grid{{"1", ""}, {"", "2"}}));
+}
+
+// A FORMAT record that redefines a built-in id wins over its built-in
+// meaning; an id the file leaves undefined keeps it.
+TEST(XlsReader, FormatRecordsRedefiningBuiltinIdsWin) {
+  EXPECT_EQ(read("crafted_redefined_formats.xls"), (Grid{
+                                                       {"1234.56785"},  // id 5 as #,##0.00
+                                                       {"45366"},       // id 31 as 0.0
+                                                       {"45366"},       // id 57 as a number
+                                                       {"2024-03-15"},  // id 14, built in
+                                                       {"2024-03-15"},  // id 30 as a date
+                                                   }));
+}
+
+// Writers' oddities that other readers take: each file reads whole.
+TEST(XlsReader, RecordsOfWritersSeenInTheField) {
+  const std::vector<std::pair<std::string, Grid>> cases = {
+      // FORMULA records with the BIFF4 id 0x0406 in a BIFF8 workbook.
+      {"crafted_formula_0406.xls", {{"12.5"}, {"text result"}, {"True"}, {"2024-03-15"}}},
+      // Code page 10029, Mac Central Europe.
+      {"crafted_biff5_cp10029.xls", {{"Łódź", "Příliš žluťoučký kůň"}}},
+      // An empty LABEL without its flag byte.
+      {"crafted_empty_label.xls", {{"before", "", "after"}}},
+      // A FORMAT record a byte short of its string still names a date.
+      {"crafted_format_cut_short.xls", {{"2024-03-15", "7"}}},
+      // Text outside the BMP, a pair split by a CONTINUE record.
+      {"crafted_surrogate_pairs.xls",
+       {{"\U00020000\U00020001 会员"}, {"\U00020BB7"}, {"王\U0002A6A5"}}},
+      // A workbook stream whose sectors are not one run, and a FAT that
+      // needs a DIFAT sector.
+      {"crafted_difat_chain.xls", {{"1", ""}, {"", "after the DIFAT"}}},
+  };
+  for (const auto& [name, expected] : cases)
+    EXPECT_EQ(read(name), expected) << name;
+  const Grid fragmented = read("crafted_fragmented_stream.xls");
+  ASSERT_EQ(fragmented.size(), 30u);
+  EXPECT_EQ(fragmented[29][7], "297");
+}
+
+// A file that ends inside its last sector reads as if the sector were padded.
+TEST(XlsReader, LastSectorCutShort) {
+  EXPECT_EQ(read("xlwt_short_last_sector.xls"), read("xlwt_values.xls"));
+}
+
+// Excel 2.x-4.x worksheets, stored as bare BIFF streams.
+TEST(XlsReader, Biff2To4Worksheets) {
+  const std::string error = "#ERROR";
+  EXPECT_EQ(read("biff2_worksheet.xls"), (Grid{
+                                             {"1001", "12.5", "café!", ""},
+                                             {"2024-03-15", "1234.5678", "True", error},
+                                             {"3", "abcd", "", ""},
+                                             {"", "", "", ""},
+                                         }));
+  EXPECT_EQ(read("biff3_worksheet.xls"), (Grid{
+                                             {"name", "12.5", ""},
+                                             {"2024-03-15 12:00:00", "-2.5", ""},  // 1904 dates
+                                             {"result", "False", ""},
+                                             {"", "", ""},
+                                             {"", "", ""},
+                                         }));
+  // Code page 936, a currency format, FORMULA 0x0406, an embedded chart.
+  EXPECT_EQ(read("biff4_worksheet.xls"), (Grid{
+                                             {"姓名", "余额", "日期"},
+                                             {"王小明", "1234.5678", "2024-03-15"},
+                                         }));
+}
+
+// Every code page a CODEPAGE record names goes through one table to a name
+// this system's iconv opens (the Mac pages glibc lacks aside).
+TEST(XlsReader, CodePageNumbersReachIconv) {
+  const std::vector<std::pair<std::uint16_t, std::string>> named = {
+      {367, "ASCII"},      {1200, "UTF-16LE"},   {10000, "MACINTOSH"}, {10029, "MAC-CENTRALEUROPE"},
+      {21010, "UTF-16LE"}, {32768, "MACINTOSH"}, {65001, "UTF-8"},     {936, "CP936"},
+      {1258, "CP1258"},
+  };
+  for (const auto& [id, name] : named)
+    EXPECT_EQ(codePageName(id), name) << id;
+  const std::vector<std::uint16_t> known = {
+      437,   737,   775,   850,   852,   855,   857,   860,   861,   862,   863,   864,
+      865,   866,   869,   874,   932,   936,   949,   950,   1200,  1250,  1251,  1252,
+      1253,  1254,  1255,  1256,  1257,  1258,  1361,  10000, 10001, 10002, 10003, 10007,
+      10008, 10017, 10029, 10079, 20866, 21010, 21866, 32768, 32769, 65000, 65001};
+  for (const std::uint16_t id : known)
+    EXPECT_TRUE(Iconv("UTF-8", codePageName(id).c_str()).isOpen()) << id;
 }
 
 }  // namespace

@@ -149,6 +149,46 @@ TEST(XlsxReader, Date1904) {
   EXPECT_FALSE(readFixture("cell_types.xlsx").date1904());
 }
 
+// A numFmt that redefines a built-in id wins, by the rule the .xls reader
+// follows too.
+TEST(XlsxReader, NumFmtsRedefiningBuiltinIdsWin) {
+  expectCells("redefined_formats.xlsx", {
+                                            {1, 1, "1234.56785"},  // id 5 as #,##0.00
+                                            {1, 2, "45366"},       // id 31 as 0.0
+                                            {1, 3, "45366"},       // id 57 as a number
+                                            {1, 4, "2024-03-15"},  // id 14, built in
+                                            {1, 5, "2024-03-15"},  // id 30 as a date
+                                        });
+}
+
+TEST(XlsxReader, PackagesOfWritersSeenInTheField) {
+  // Only "_x" with a lower-case x is an escape.
+  expectCells("escape_upper_x.xlsx",
+              {{1, 1, "_X0041_aB"}, {1, 2, "_X0041_"}, {1, 3, "_X0041_ A_X0042_"}});
+  // Entry names with "\" separators.
+  expectCells("backslash_names.xlsx", {{1, 1, "backslash"}, {1, 2, "2024-03-15"}});
+  // s="" is no style.
+  expectCells("empty_style_attribute.xlsx",
+              {{1, 1, "12.5"}, {1, 2, "styled nothing"}, {1, 3, "2024-03-15"}});
+}
+
+// Strict t="d" cells: date-times with any zone form, durations as times; a
+// value that is neither fails the read of its own cell only.
+TEST(XlsxReader, StrictDateCellsAndDurations) {
+  expectCells("strict_dates_durations.xlsx",
+              {
+                  {1, 1, "2024-03-15 13:45:30"},
+                  {1, 2, "2024-03-15 13:45:30"},  // +0800
+                  {1, 3, "2024-03-15 08:00:00"},  // +08
+                  {2, 1, "08:30:00"},             // PT8H30M
+                  {2, 2, "1899-12-31 12:00:00"},  // P1DT12H: a day and a half
+                  {2, 3, "00:00:45"},
+                  {3, 1, "<error: cell A3 holds \"P1Y2M\", which is not a date>"},
+                  {3, 2, "<error: cell B3 holds \"soon\", which is not a date>"},
+                  {3, 3, "3"},
+              });
+}
+
 TEST(XlsxReader, StrictNamespacesReadLikeTransitional) {
   expectCells("strict_namespaces.xlsx", {{1, 1, "strict"}, {1, 2, "2024-03-01"}});
 }
@@ -213,6 +253,7 @@ TEST(XlsxReader, HostilePackagesFailWithOneClearLine) {
       {"missing_worksheet.xlsx", "the worksheet part xl/worksheets/sheet1.xml is missing"},
       {"no_workbook.xlsx", "the package holds no workbook"},
       {"renamed_ods.xlsx", "an OpenDocument file"},
+      {"duplicate_entry.xlsx", "two entries named xl/worksheets/sheet1.xml"},
   };
   for (const Case& c : cases) {
     auto started = std::chrono::steady_clock::now();

@@ -57,6 +57,9 @@ TEST(XlsxValues, EscapesDecodeOnce) {
       {"_xD83D__xDE00_", "\xF0\x9F\x98\x80"},  // surrogate pair, U+1F600
       {"_xD83D_!", "_xD83D_!"},                // lone surrogate left as written
       {"_x00G1_ _x12_ x0041_ _x0041", "_x00G1_ _x12_ x0041_ _x0041"},
+      {"_X0041_", "_X0041_"},  // upper-case X: text
+      {"_X0041_a_x0042_", "_X0041_aB"},
+      {"_x005f_", "_"},
   };
   for (const Case& c : cases) {
     std::string text = c.in;
@@ -112,6 +115,41 @@ TEST(XlsxValues, IsoDates) {
       EXPECT_NEAR(*serial, c.serial, 1e-9) << c.text;
     }
   }
+}
+
+TEST(XlsxValues, IsoDurations) {
+  struct Case {
+    const char* text;
+    double days;  // NaN: refused
+  };
+  const double refused = std::nan("");
+  const Case cases[] = {
+      {"PT8H30M", 8.5 / 24},
+      {"P1DT12H", 1.5},
+      {"P2W", 14},
+      {"PT0.5S", 0.5 / 86400},
+      {"PT90M", 1.5 / 24},
+      {"P1Y", refused},  // years and months have no fixed length
+      {"P1M", refused},
+      {"PT", refused},
+      {"P", refused},
+      {"PT1S2M", refused},     // out of order
+      {"PT1.5M30S", refused},  // a fraction before the last part
+      {"-PT1H", refused},
+      {"PT1H junk", refused},
+  };
+  for (const Case& c : cases) {
+    auto days = XlsxValues::isoDurationDays(c.text);
+    if (std::isnan(c.days)) {
+      EXPECT_EQ(days, std::nullopt) << c.text;
+    } else {
+      ASSERT_TRUE(days.has_value()) << c.text;
+      EXPECT_NEAR(*days, c.days, 1e-12) << c.text;
+    }
+  }
+  EXPECT_NEAR(*XlsxValues::isoDateSerial("2024-03-01T12:00:00+0800"), 45352.5, 1e-9);
+  EXPECT_NEAR(*XlsxValues::isoDateSerial("2024-03-01T12:00:00-03"), 45352.5, 1e-9);
+  EXPECT_EQ(XlsxValues::isoDateSerial("2024-03-01T12:00:00+080"), std::nullopt);
 }
 
 TEST(XlsxValues, ErrorCodes) {
