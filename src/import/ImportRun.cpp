@@ -6,6 +6,7 @@
 #include "import/CategoryRow.h"
 #include "import/MemberRow.h"
 #include "import/OpeningBalance.h"
+#include "import/RowLoop.h"
 #include "import/TitleRow.h"
 #include "sheet/Workbook.h"
 #include "store/Statement.h"
@@ -30,10 +31,6 @@ constexpr ImportRun::PhaseTexts kMemberPhase = {Phase::Members,
                                                 "正在导入会员资料，请耐心等待......",
                                                 "VipCardMaster", "会员资料失败:", "会员资料数量:"};
 
-std::string failureLine(const ImportRun::PhaseTexts& texts, int row, const std::string& message) {
-  return "插入第" + std::to_string(row) + "行" + texts.failureLine + message;
-}
-
 std::string summaryText(const ImportRun::PhaseTexts& texts, int rows, int imported) {
   return texts.summary + std::to_string(rows) + " 成功导入数量:" + std::to_string(imported);
 }
@@ -42,11 +39,17 @@ std::string summaryText(const ImportRun::PhaseTexts& texts, int rows, int import
 
 ImportRun::ImportRun(Operator& op, store::Query& qryInsert, store::Query& qryDetail,
                      std::string sysDate, const FormatSettings& settings)
+    : ImportRun(op, qryInsert, qryDetail, std::move(sysDate), settings, Options{}) {}
+
+ImportRun::ImportRun(Operator& op, store::Query& qryInsert, store::Query& qryDetail,
+                     std::string sysDate, const FormatSettings& settings, const Options& options)
     : m_operator(op),
       m_qryInsert(qryInsert),
       m_qryDetail(qryDetail),
       m_sysDate(std::move(sysDate)),
-      m_settings(settings) {}
+      m_settings(settings),
+      m_options(options),
+      m_rowLog(op, options.observer) {}
 
 ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::string& memberPath) {
   if (categoryPath.empty()) {
@@ -64,15 +67,20 @@ ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::st
   }
   m_operator.importStarted();
 
+  // The rows log through m_rowLog, which holds a fast batch's lines until
+  // the batch has stood.
   const std::optional<std::string> categorySummary =
       runPhase(kCategoryPhase, categoryPath, [this](const TitleRow& titles) {
-        return std::make_unique<CategoryRow>(m_operator, m_qryInsert, titles);
+        return std::make_unique<CategoryRow>(m_rowLog, m_qryInsert, titles);
       });
-  if (!categorySummary) return Outcome::Interrupted;
-  OpeningBalance entries(m_operator, m_qryDetail, m_sysDate);
+  if (!categorySummary) {
+    reportMembersNotTried(memberPath);
+    return Outcome::Interrupted;
+  }
+  OpeningBalance entries(m_rowLog, m_qryDetail, m_sysDate);
   const std::optional<std::string> memberSummary =
       runPhase(kMemberPhase, memberPath, [&](const TitleRow& titles) {
-        return std::make_unique<MemberRow>(m_operator, m_qryInsert, titles, entries, m_settings);
+        return std::make_unique<MemberRow>(m_rowLog, m_qryInsert, titles, entries, m_settings);
       });
   if (!memberSummary) return Outcome::Interrupted;
 
@@ -93,38 +101,40 @@ std::optional<std::string> ImportRun::runPhase(const PhaseTexts& texts, const st
   auto workbook = sheet::Workbook::open(path, m_settings);
   const int rowCount = workbook->rowCount();
   const int colCount = workbook->colCount();
-  int imported = 0;
   m_qryInsert.close();
   m_qryInsert.setSql(store::Statement::selectEmpty(texts.table));
   m_qryInsert.open();
 
   const TitleRow titles(*workbook, colCount);
   const std::unique_ptr<RowImporter> rows = makeRows(titles);
-  const int dataRows = rowCount > 1 ? rowCount - 1 : 0;
-  m_operator.progress(texts.phase, 0, dataRows);
-  for (int row = 2; row <= rowCount; ++row) {
-    // A stop asked for during a row takes effect once that row is done.
-    if (m_operator.interruptRequested()) {
-      m_operator.writeLog("导入已中断:第" + std::to_string(row) + "行及以后的行未导入");
-      m_stop = Stop{texts.phase, row, imported};
-      return std::nullopt;
+  RunObserver* observer = m_options.observer;
+  if (observer != nullptr) observer->phaseStarted(texts.phase, path, *workbook);
+  // However the phase ends, the observer hears of it while the workbook is open.
+  struct PhaseEnd {
+    RunObserver* observer;
+    Phase phase;
+    const sheet::Workbook& workbook;
+    ~PhaseEnd() {
+      if (observer != nullptr) observer->phaseEnded(phase, workbook);
     }
-    try {
-      m_operator.processEvents();
-      m_operator.progress(texts.phase, row - 1, dataRows);
-      m_qryInsert.append();
-      rows->import(row);
-      ++imported;
-    } catch (const store::StoreError& failure) {
-      m_operator.writeLog(failureLine(texts, row, failure.what()));
-      if (m_qryInsert.inInsertState()) m_qryInsert.cancel();
-      // A store that is gone or cannot be written fails every later row.
-      if (failure.storeUnusable()) abandon(texts, row, imported, failure.what());
-    } catch (const std::exception& failure) {
-      m_operator.writeLog(failureLine(texts, row, failure.what()));
-      // Nothing of a failed row may reach the store with the next one.
-      if (m_qryInsert.inInsertState()) m_qryInsert.cancel();
-    }
+  } phaseEnd{observer, texts.phase, *workbook};
+
+  m_operator.progress(texts.phase, 0, rowCount > 1 ? rowCount - 1 : 0);
+  RowLoop loop({texts.phase, texts.failureLine, rowCount, m_options.commitEvery}, m_rowLog,
+               m_qryInsert, *rows);
+  std::optional<int> stoppedAt;
+  try {
+    stoppedAt = loop.run();
+  } catch (const RowLoop::StoreLost& lost) {
+    m_rowLog.rowsNotImported(texts.phase, lost.firstRowNotImported, rowCount, "未导入(导入已停止)");
+    abandon(texts, lost.firstRowNotImported, loop.committedImported(), lost.message);
+  }
+  const int imported = loop.imported();
+  if (stoppedAt) {
+    m_operator.writeLog("导入已中断:第" + std::to_string(*stoppedAt) + "行及以后的行未导入");
+    m_rowLog.rowsNotImported(texts.phase, *stoppedAt, rowCount, "未导入(导入已中断)");
+    m_stop = Stop{texts.phase, *stoppedAt, imported};
+    return std::nullopt;
   }
   if (texts.phase == Phase::Categories) m_categoriesImported = imported;
 
@@ -132,6 +142,19 @@ std::optional<std::string> ImportRun::runPhase(const PhaseTexts& texts, const st
   m_operator.writeLog(">>>" + summary);
   workbook->close();
   return summary;
+}
+
+void ImportRun::reportMembersNotTried(const std::string& memberPath) {
+  RunObserver* observer = m_options.observer;
+  if (observer == nullptr) return;
+  try {
+    const auto workbook = sheet::Workbook::open(memberPath, m_settings);
+    observer->phaseStarted(Phase::Members, memberPath, *workbook);
+    observer->rowsNotImported(Phase::Members, 2, workbook->rowCount(), "未导入(导入已中断)");
+    observer->phaseEnded(Phase::Members, *workbook);
+  } catch (const std::exception&) {
+    // A member workbook that does not open has no rows to report.
+  }
 }
 
 void ImportRun::abandon(const PhaseTexts& texts, int row, int imported,

@@ -8,6 +8,8 @@
 #include "common/FormatSettings.h"
 #include "import/Operator.h"
 #include "import/RowImporter.h"
+#include "import/RowLog.h"
+#include "import/RunObserver.h"
 #include "import/TitleRow.h"
 #include "store/Query.h"
 
@@ -33,8 +35,19 @@ class ImportRun {
     int imported = 0;             // rows of that phase imported before it
   };
 
+  // What goes beyond the import as it always was; the defaults change nothing.
+  struct Options {
+    // Rows per transaction (one transaction per batch); 0: every record
+    // commits by itself.
+    int commitEvery = 0;
+    // Told what became of each row that did not import whole.
+    RunObserver* observer = nullptr;
+  };
+
   ImportRun(Operator& op, store::Query& qryInsert, store::Query& qryDetail, std::string sysDate,
             const FormatSettings& settings = defaultFormatSettings());
+  ImportRun(Operator& op, store::Query& qryInsert, store::Query& qryDetail, std::string sysDate,
+            const FormatSettings& settings, const Options& options);
 
   Outcome run(const std::string& categoryPath, const std::string& memberPath);
 
@@ -52,15 +65,20 @@ class ImportRun {
   // when the operator interrupted the phase.
   std::optional<std::string> runPhase(const PhaseTexts& texts, const std::string& path,
                                       const MakeRows& makeRows);
-  // The failure that ends a run whose store failed at `row`.
+  // The failure that ends a run whose store failed: the rows from `row` on
+  // were not imported, `imported` rows of the phase were kept.
   [[noreturn]] void abandon(const PhaseTexts& texts, int row, int imported,
                             const std::string& storeMessage) const;
+  // An interruption during the categories leaves every member row untried.
+  void reportMembersNotTried(const std::string& memberPath);
 
   Operator& m_operator;
   store::Query& m_qryInsert;
   store::Query& m_qryDetail;
   std::string m_sysDate;
   FormatSettings m_settings;
+  Options m_options;
+  RowLog m_rowLog;
   int m_categoriesImported = 0;
   std::optional<Stop> m_stop;
 };

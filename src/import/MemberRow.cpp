@@ -31,6 +31,7 @@ MemberRow::MemberRow(Operator& op, store::Query& qryInsert, const TitleRow& titl
 }
 
 void MemberRow::import(int row) {
+  m_saved.reset();
   store::AssignAutoSerialNo("VIPCardMaster", "VCM_ID", &m_qryInsert);
   Amounts amounts;
   m_titles.forEachColumn(row, [&](std::size_t slot, std::string_view value) {
@@ -41,6 +42,7 @@ void MemberRow::import(int row) {
   // numbers members itself the number exists only now, and the entries must
   // carry it rather than an empty text.
   const std::string memberNo = m_qryInsert.fieldAsText("VCM_ID");
+  m_saved = memberNo;
   logTruncations(m_operator, row, m_qryInsert);
   if (amounts.principal > 0 || amounts.gift > 0) {
     m_openingBalance.write(row, memberNo, amounts.principal, amounts.gift);

@@ -28,6 +28,7 @@ class MemberRow final : public RowImporter {
   // Fills and saves the record and its entries; throws the row's first
   // failure (after the save, the member record stays).
   void import(int row) override;
+  std::optional<std::string> savedRecord() const override { return m_saved; }
 
  private:
   // What a member column does beyond taking its text.
@@ -47,6 +48,7 @@ class MemberRow final : public RowImporter {
   ColumnPlan m_plan;
   std::vector<Role> m_roles;              // by entry of the member column table
   std::optional<std::size_t> m_balanceE;  // VCM_BalanceE
+  std::optional<std::string> m_saved;     // the member number once saved
 };
 
 }  // namespace vip::import
