@@ -9,5 +9,6 @@ namespace vip::cli {
 int runDump(const std::vector<std::string>& args);
 int runInitStore(const std::vector<std::string>& args);
 int runImport(const std::vector<std::string>& args);
+int runCheck(const std::vector<std::string>& args);
 
 }  // namespace vip::cli

@@ -1,22 +1,20 @@
-#include <signal.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "Console.h"
 #include "Options.h"
 #include "common/Messages.h"
 #include "import/ImportRun.h"
 #include "import/Operator.h"
+#include "import/RejectsWorkbook.h"
 #include "store/BusinessDate.h"
 #include "store/Connection.h"
 #include "store/Query.h"
 #include "store/Statements.h"
-#include "store/StoreSchema.h"
 
 namespace vip::cli {
 
@@ -24,6 +22,7 @@ namespace {
 
 constexpr const char* kImportHelp =
     "usage: vipimport-cli import [--connect CONNSTR] --categories PATH --members PATH\n"
+    "                            [--commit-every N] [--rejects NAME]\n"
     "       (each option also as --option=VALUE)\n"
     "\n"
     "Imports a member category workbook into VipCardType, then a member\n"
@@ -36,6 +35,18 @@ constexpr const char* kImportHelp =
     "                      string; without it, the built-in SQL Server store\n"
     "  --categories PATH   the member category workbook\n"
     "  --members PATH      the member record workbook (not the same path)\n"
+    "  --commit-every N    one transaction per N data rows instead of a commit\n"
+    "                      per record: much faster, the same log and the same\n"
+    "                      numbers; a member is never kept without its entries\n"
+    "                      after a crash. A store lost during the run keeps the\n"
+    "                      rows up to the last commit (the log says \"已提交至第N行\")\n"
+    "  --rejects NAME      write the rows that did not import whole to\n"
+    "                      NAME.categories.xlsx and NAME.members.xlsx (a trailing\n"
+    "                      .xlsx of NAME is dropped), each only where its phase\n"
+    "                      had such rows: sheet \"未导入\" holds the rows that saved\n"
+    "                      nothing, with the reason, ready to fix and import again;\n"
+    "                      sheet \"已部分导入\" the members saved without their\n"
+    "                      opening-balance entries (not to be imported again)\n"
     "  -h, --help          this text\n"
     "\n"
     "The business date is today's, replaced by Qx_SysPara's '系统日期' when the\n"
@@ -61,121 +72,46 @@ constexpr const char* kImportHelp =
     "       finished and the rest not imported (the log's last line names the\n"
     "       first row not imported); a second signal ends the program at once\n";
 
-// An interrupt (SIGINT, SIGTERM, SIGHUP) asks the import to stop once the row
-// in progress is done; a second one ends the program at once.
-volatile std::sig_atomic_t g_interrupt = 0;
-
-extern "C" void onInterrupt(int number) {
-  if (g_interrupt != 0) {
-    std::signal(number, SIG_DFL);
-    std::raise(number);
-    return;
-  }
-  g_interrupt = number;
-}
-
-void catchInterrupts() {
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  // The row in progress carries on: its store calls are not cut short.
-  action.sa_flags = SA_RESTART;
-  for (const int number : {SIGINT, SIGTERM, SIGHUP})
-    sigaction(number, &action, nullptr);
-}
-
-// The exit status of an interrupted import, as a shell gives one ended by
-// Ctrl+C.
-constexpr int kInterrupted = 130;
-
-// The command line as the import's operator: log lines to stdout, notices
-// and failures to stderr, progress only where a person watches stderr.
-class ConsoleOperator : public import::Operator {
- public:
-  ConsoleOperator() : m_showProgress(isatty(STDERR_FILENO) == 1) {}
-
-  void writeLog(const std::string& line) override {
-    clearProgress();
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-  }
-  void msgBox(const std::string& text) override { printError(text); }
-  void processEvents() override {}
-  void importStarted() override {}
-  bool interruptRequested() override { return g_interrupt != 0; }
-  void progress(import::Phase phase, int row, int rows) override {
-    if (!m_showProgress) return;
-    // Redrawing every row would cost more than the rows themselves.
-    if (row != 0 && row != rows && row % 97 != 0) return;
-    std::fprintf(stderr, "\r%s %d/%d", phase == import::Phase::Categories ? "类别" : "会员", row,
-                 rows);
-    std::fflush(stderr);
-    m_progressShown = true;
-  }
-
-  void printError(const std::string& text) {
-    clearProgress();
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-  }
-
- private:
-  void clearProgress() {
-    if (!m_progressShown) return;
-    std::fputs("\r\033[K", stderr);
-    m_progressShown = false;
-  }
-
-  bool m_showProgress;
-  bool m_progressShown = false;
-};
-
-// After a failure: a store that lacks the program's tables was most likely
-// never made with init-store, so say how to make one.
-void hintAtMissingTables(store::Connection& connection, ConsoleOperator& op) {
-  if (!connection.isOpen()) return;
-  std::vector<std::string> missing;
-  try {
-    missing = store::missingTables(connection.backend());
-  } catch (const std::exception&) {
-    return;  // the store is gone too; its own message has been shown
-  }
-  if (missing.empty()) return;
-  std::string tables;
-  for (const std::string& table : missing)
-    tables += (tables.empty() ? "" : ", ") + table;
-  op.printError("vipimport-cli: this store lacks the program's tables (" + tables +
-                "); 'vipimport-cli init-store --connect CONNSTR' creates an empty store that "
-                "has them");
-}
-
-// Where the log's last line says the run stopped, stderr says what the
-// phase had saved.
-void reportInterruption(const import::ImportRun::Stop& stop, ConsoleOperator& op) {
-  const char* phase = stop.phase == import::Phase::Categories ? "会员类别" : "会员资料";
-  op.printError(std::string("导入已中断:") + phase + "已成功导入" + std::to_string(stop.imported) +
-                "行,第" + std::to_string(stop.firstRowNotImported) + "行及以后的行未导入");
-}
-
 }  // namespace
 
 int runImport(const std::vector<std::string>& args) {
   std::string connect = store::statements::kDefaultConnectionString;
   std::string categories;
   std::string members;
+  std::string commitEvery;
+  std::string rejectsName;
   Options options("vipimport-cli import", kImportHelp);
   options.value("--connect", connect)
       .value("--categories", categories, Options::Need::Required)
-      .value("--members", members, Options::Need::Required);
+      .value("--members", members, Options::Need::Required)
+      .value("--commit-every", commitEvery)
+      .value("--rejects", rejectsName);
   if (const auto stop = options.parse(args)) return *stop;
+  import::ImportRun::Options runOptions;
+  if (options.given("--commit-every")) {
+    const auto rows = rowsPerCommit(commitEvery);
+    if (!rows) {
+      std::fprintf(stderr,
+                   "vipimport-cli import: --commit-every takes a number of rows from 1 "
+                   "to 1000000\n\n%s",
+                   kImportHelp);
+      return 2;
+    }
+    runOptions.commitEvery = *rows;
+  }
 
   ConsoleOperator op;
+  std::unique_ptr<import::RejectsWorkbook> rejects;
+  if (options.given("--rejects")) {
+    rejects = std::make_unique<import::RejectsWorkbook>(rejectsName);
+    if (!rejectsWritable(*rejects, op)) return 2;
+    runOptions.observer = rejects.get();
+  }
   store::Connection connection;
   store::Query qryTmp(connection, "qryTmp");
   store::Query qryInsert(connection, "qryInsert");
   store::Query qryDetail(connection, "qryDetail");
+  int status = 1;
   try {
     std::string sysDate;
     const store::ConnectResult connected =
@@ -185,23 +121,25 @@ int runImport(const std::vector<std::string>& args) {
       op.printError(connected.reason);
       return 3;
     }
-    import::ImportRun run(op, qryInsert, qryDetail, sysDate);
+    import::ImportRun run(op, qryInsert, qryDetail, sysDate, defaultFormatSettings(), runOptions);
     catchInterrupts();
     switch (run.run(categories, members)) {
       case import::ImportRun::Outcome::Completed:
-        return 0;
+        status = 0;
+        break;
       case import::ImportRun::Outcome::Refused:
         return 2;
       case import::ImportRun::Outcome::Interrupted:
         reportInterruption(*run.stop(), op);
-        return kInterrupted;
+        status = kInterrupted;
+        break;
     }
-    return 1;
   } catch (const std::exception& failure) {
     op.printError(errorDisplayText(failure.what()));
     hintAtMissingTables(connection, op);
-    return 1;
+    status = 1;
   }
+  return rejects ? reportRejects(*rejects, op, status) : status;
 }
 
 }  // namespace vip::cli

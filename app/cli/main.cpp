@@ -13,7 +13,10 @@ constexpr const char* kUsage =
     "\n"
     "commands:\n"
     "  import [--connect CONNSTR] --categories PATH --members PATH\n"
+    "         [--commit-every N] [--rejects NAME]\n"
     "      import a category workbook and a member workbook into the store\n"
+    "  check [--connect CONNSTR] --categories PATH --members PATH [--rejects NAME]\n"
+    "      rehearse the import against the store, write nothing, report\n"
     "  dump WORKBOOK\n"
     "      show a workbook as the import reads it, as JSON Lines\n"
     "  init-store --connect CONNSTR\n"
@@ -29,6 +32,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"import", vip::cli::runImport},
+    {"check", vip::cli::runCheck},
     {"dump", vip::cli::runDump},
     {"init-store", vip::cli::runInitStore},
 };

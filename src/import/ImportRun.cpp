@@ -51,18 +51,18 @@ ImportRun::ImportRun(Operator& op, store::Query& qryInsert, store::Query& qryDet
       m_options(options),
       m_rowLog(op, options.observer) {}
 
-ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::string& memberPath) {
-  if (categoryPath.empty()) {
-    m_operator.msgBox("请选择会员类别excel文件!");
-    return Outcome::Refused;
-  }
-  if (memberPath.empty()) {
-    m_operator.msgBox("请选择会员资料excel文件!");
-    return Outcome::Refused;
-  }
+std::optional<std::string> ImportRun::refusal(const std::string& categoryPath,
+                                              const std::string& memberPath) {
+  if (categoryPath.empty()) return "请选择会员类别excel文件!";
+  if (memberPath.empty()) return "请选择会员资料excel文件!";
   // Byte equality only: two spellings of one file are two paths here.
-  if (categoryPath == memberPath) {
-    m_operator.msgBox("请选择不同的两个文件!");
+  if (categoryPath == memberPath) return "请选择不同的两个文件!";
+  return std::nullopt;
+}
+
+ImportRun::Outcome ImportRun::run(const std::string& categoryPath, const std::string& memberPath) {
+  if (const auto notice = refusal(categoryPath, memberPath)) {
+    m_operator.msgBox(*notice);
     return Outcome::Refused;
   }
   m_operator.importStarted();
@@ -114,9 +114,11 @@ std::optional<std::string> ImportRun::runPhase(const PhaseTexts& texts, const st
     RunObserver* observer;
     Phase phase;
     const sheet::Workbook& workbook;
-    ~PhaseEnd() {
+    void now() {
       if (observer != nullptr) observer->phaseEnded(phase, workbook);
+      observer = nullptr;
     }
+    ~PhaseEnd() { now(); }
   } phaseEnd{observer, texts.phase, *workbook};
 
   m_operator.progress(texts.phase, 0, rowCount > 1 ? rowCount - 1 : 0);
@@ -140,6 +142,7 @@ std::optional<std::string> ImportRun::runPhase(const PhaseTexts& texts, const st
 
   std::string summary = summaryText(texts, rowCount - 1, imported);
   m_operator.writeLog(">>>" + summary);
+  phaseEnd.now();
   workbook->close();
   return summary;
 }

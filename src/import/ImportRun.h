@@ -51,6 +51,10 @@ class ImportRun {
 
   Outcome run(const std::string& categoryPath, const std::string& memberPath);
 
+  // The notice that refuses these two paths; nothing when they may be run.
+  static std::optional<std::string> refusal(const std::string& categoryPath,
+                                            const std::string& memberPath);
+
   // Set after an Interrupted outcome.
   const std::optional<Stop>& stop() const { return m_stop; }
 
