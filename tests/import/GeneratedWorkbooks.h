@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vip::test {
 
@@ -16,8 +17,15 @@ class GeneratedWorkbooks {
   GeneratedWorkbooks& operator=(const GeneratedWorkbooks&) = delete;
 
   const std::string& categories() const { return m_categories; }
-  // A member workbook of `count` members, card numbers "C<n>" from 1.
-  std::string members(int count);
+  // A member workbook of `count` members, card numbers "C<n>" from 1 (with
+  // `prefix` before the n), each with a principal of 100 and a gift of 50.
+  std::string members(int count, const std::string& prefix = "C");
+  // A workbook of these rows (the first one the titles) named `name`.
+  std::string write(const std::string& name, const std::vector<std::vector<std::string>>& rows);
+  // The titles of the member workbook, and one member row of them.
+  static std::vector<std::string> memberTitles();
+  static std::vector<std::string> member(const std::string& cardNo, const std::string& principal,
+                                         const std::string& gift = "0");
   const std::string& folder() const { return m_folder; }
 
  private:
