@@ -1,5 +1,7 @@
 #include "common/DateTime.h"
 
+#include <charconv>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,10 +23,17 @@ long unixDaysFromCivil(long y, long m, long d) {
   return era * 146097 + doe - 719468;
 }
 
+// The value's decimal digits, zero-padded to `width` (after a "-" when
+// negative), as printf's "%0*d" writes them: every opening-balance entry
+// writes a moment, so this runs for each.
 void twoDigits(std::string& out, int value, int width) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%0*d", width, value);
-  out += buf;
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const bool negative = value < 0;
+  const auto count = static_cast<int>(end - digits) - (negative ? 1 : 0);
+  if (negative) out += '-';
+  if (count < width) out.append(static_cast<std::size_t>(width - count), '0');
+  out.append(digits + (negative ? 1 : 0), end);
 }
 
 size_t runLength(std::string_view text, size_t pos) {

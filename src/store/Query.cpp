@@ -229,6 +229,8 @@ void Query::post() {
   const std::vector<FieldDef>& fields = *m_fields;
   std::vector<const FieldDef*> columns;
   std::vector<Value> values;
+  columns.reserve(fields.size());
+  values.reserve(fields.size());
   for (std::size_t i = 0; i < fields.size(); ++i) {
     if (!m_assigned[i]) continue;
     columns.push_back(&fields[i]);

@@ -37,6 +37,8 @@ class SqliteStatement {
   SqliteStatement(const SqliteStatement&) = delete;
   SqliteStatement& operator=(const SqliteStatement&) = delete;
 
+  // A text value is not copied: it must stay in place until the statement
+  // has been stepped (and reset, which the StatementUse guard does).
   void bind(int index, const Value& value);
   void bindText(int index, std::string_view text);
   // true while a row is ready.
