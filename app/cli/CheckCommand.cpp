@@ -98,33 +98,25 @@ int runCheck(const std::vector<std::string>& args) {
   import::ImportRun::Options runOptions;
   std::unique_ptr<import::RejectsWorkbook> rejects;
   if (options.given("--rejects")) {
-    rejects = std::make_unique<import::RejectsWorkbook>(rejectsName);
-    if (!rejectsWritable(*rejects, op)) return 2;
-    runOptions.observer = rejects.get();
+    bool usable = false;
+    rejects = rejectsFor(rejectsName, runOptions, op, usable);
+    if (!usable) return 2;
   }
-  store::Connection connection;
-  store::Query qryTmp(connection, "qryTmp");
-  store::Query qryInsert(connection, "qryInsert");
-  store::Query qryDetail(connection, "qryDetail");
+  ImportSession session;
   int status = 1;
   try {
-    std::string sysDate;
-    const store::ConnectResult connected =
-        store::connectStore(connection, qryTmp, connect, sysDate);
-    if (!connected.opened) {
-      op.printError("连接数据库失败!");
-      op.printError(connected.reason);
-      return 3;
-    }
+    if (!session.connect(connect, op)) return 3;
     if (const auto notice = import::ImportRun::refusal(categories, members)) {
       op.msgBox(*notice);
       return 2;
     }
-    const Rehearsal rehearsal(connection);
+    const Rehearsal rehearsal(session.connection);
     // The store as it is before the rehearsal's rows: the card numbers it
     // already holds are those of earlier imports.
-    const import::CheckReport report = import::checkWorkbooks(connection, categories, members);
-    import::ImportRun run(op, qryInsert, qryDetail, sysDate, defaultFormatSettings(), runOptions);
+    const import::CheckReport report =
+        import::checkWorkbooks(session.connection, categories, members);
+    import::ImportRun run(op, session.qryInsert, session.qryDetail, session.sysDate,
+                          defaultFormatSettings(), runOptions);
     catchInterrupts();
     const auto outcome = run.run(categories, members);
     if (outcome == import::ImportRun::Outcome::Interrupted) {
@@ -138,7 +130,7 @@ int runCheck(const std::vector<std::string>& args) {
     }
   } catch (const std::exception& failure) {
     op.printError(errorDisplayText(failure.what()));
-    hintAtMissingTables(connection, op);
+    hintAtMissingTables(session.connection, op);
     status = 1;
   }
   return rejects ? reportRejects(*rejects, op, status) : status;

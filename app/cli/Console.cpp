@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/Messages.h"
+#include "store/BusinessDate.h"
 #include "store/StoreSchema.h"
 
 namespace vip::cli {
@@ -100,6 +101,25 @@ void hintAtMissingTables(store::Connection& connection, ConsoleOperator& op) {
   op.printError("vipimport-cli: this store lacks the program's tables (" + tables +
                 "); 'vipimport-cli init-store --connect CONNSTR' creates an empty store that "
                 "has them");
+}
+
+bool ImportSession::connect(const std::string& connectionString, ConsoleOperator& op) {
+  const store::ConnectResult connected =
+      store::connectStore(connection, qryTmp, connectionString, sysDate);
+  if (connected.opened) return true;
+  op.printError("连接数据库失败!");
+  op.printError(connected.reason);
+  return false;
+}
+
+std::unique_ptr<import::RejectsWorkbook> rejectsFor(const std::string& name,
+                                                    import::ImportRun::Options& options,
+                                                    ConsoleOperator& op, bool& usable) {
+  auto rejects = std::make_unique<import::RejectsWorkbook>(name);
+  usable = rejectsWritable(*rejects, op);
+  if (!usable) return nullptr;
+  options.observer = rejects.get();
+  return rejects;
 }
 
 std::optional<int> rowsPerCommit(const std::string& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "import/Operator.h"
 #include "import/RejectsWorkbook.h"
 #include "store/Connection.h"
+#include "store/Query.h"
 
 namespace vip::cli {
 
@@ -51,6 +53,27 @@ void reportInterruption(const import::ImportRun::Stop& stop, ConsoleOperator& op
 // After a failure: a store that lacks the program's tables was most likely
 // never made with init-store, so say how to make one.
 void hintAtMissingTables(store::Connection& connection, ConsoleOperator& op);
+
+// The store connection of a command that imports, with the import's queries.
+struct ImportSession {
+  store::Connection connection;
+  store::Query qryTmp{connection, "qryTmp"};
+  store::Query qryInsert{connection, "qryInsert"};
+  store::Query qryDetail{connection, "qryDetail"};
+  std::string sysDate;
+
+  // Connects and reads the business date, as the window's connect does.
+  // False, with "连接数据库失败!" and the reason on stderr, when the store
+  // cannot be reached (a failing business-date read throws).
+  bool connect(const std::string& connectionString, ConsoleOperator& op);
+};
+
+// For --rejects NAME: the workbooks of the rows to fix, checked writable
+// before anything runs. Sets `observer` on the options; nullptr with
+// `usable` false when they cannot be written (said on stderr).
+std::unique_ptr<import::RejectsWorkbook> rejectsFor(const std::string& name,
+                                                    import::ImportRun::Options& options,
+                                                    ConsoleOperator& op, bool& usable);
 
 // The value of --commit-every: a whole number of rows from 1 to 1,000,000;
 // nothing for any other text.

@@ -103,25 +103,16 @@ int runImport(const std::vector<std::string>& args) {
   ConsoleOperator op;
   std::unique_ptr<import::RejectsWorkbook> rejects;
   if (options.given("--rejects")) {
-    rejects = std::make_unique<import::RejectsWorkbook>(rejectsName);
-    if (!rejectsWritable(*rejects, op)) return 2;
-    runOptions.observer = rejects.get();
+    bool usable = false;
+    rejects = rejectsFor(rejectsName, runOptions, op, usable);
+    if (!usable) return 2;
   }
-  store::Connection connection;
-  store::Query qryTmp(connection, "qryTmp");
-  store::Query qryInsert(connection, "qryInsert");
-  store::Query qryDetail(connection, "qryDetail");
+  ImportSession session;
   int status = 1;
   try {
-    std::string sysDate;
-    const store::ConnectResult connected =
-        store::connectStore(connection, qryTmp, connect, sysDate);
-    if (!connected.opened) {
-      op.printError("连接数据库失败!");
-      op.printError(connected.reason);
-      return 3;
-    }
-    import::ImportRun run(op, qryInsert, qryDetail, sysDate, defaultFormatSettings(), runOptions);
+    if (!session.connect(connect, op)) return 3;
+    import::ImportRun run(op, session.qryInsert, session.qryDetail, session.sysDate,
+                          defaultFormatSettings(), runOptions);
     catchInterrupts();
     switch (run.run(categories, members)) {
       case import::ImportRun::Outcome::Completed:
@@ -136,7 +127,7 @@ int runImport(const std::vector<std::string>& args) {
     }
   } catch (const std::exception& failure) {
     op.printError(errorDisplayText(failure.what()));
-    hintAtMissingTables(connection, op);
+    hintAtMissingTables(session.connection, op);
     status = 1;
   }
   return rejects ? reportRejects(*rejects, op, status) : status;

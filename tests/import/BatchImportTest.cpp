@@ -182,11 +182,7 @@ TEST_P(BatchImport, KilledBatchedImportLeavesNoHalfRow) {
   CliProcess cli({"import", "--connect", store->connectionString(), "--categories",
                   m_books.categories(), "--members", m_books.members(20000), "--commit-every",
                   "100"});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::stoi(store->scalar("SELECT count(*) FROM VipCardMaster")) < 300 &&
-         std::chrono::steady_clock::now() < deadline && cli.running()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  store->waitForMembers(300, [&] { return cli.running(); });
   cli.signal(SIGKILL);
   EXPECT_EQ(cli.finish().signal, SIGKILL);
   const int members = std::stoi(store->scalar("SELECT count(*) FROM VipCardMaster"));
@@ -247,11 +243,7 @@ TEST(BatchImportLost, PostgresStoppedMidBatchKeepsTheCommittedRows) {
   const std::string members = books.members(20000);
   CliProcess cli({"import", "--connect", store->connectionString(), "--categories",
                   books.categories(), "--members", members, "--commit-every", "40"});
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::stoi(store->scalar("SELECT count(*) FROM VipCardMaster")) < 200 &&
-         std::chrono::steady_clock::now() < deadline && cli.running()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  store->waitForMembers(200, [&] { return cli.running(); });
   server.stop();
   const CliResult result = cli.finish();
   ASSERT_TRUE(server.restart()) << server.failure();

@@ -38,11 +38,7 @@ TEST_P(Interrupt, StopsBetweenRowsAndSaysWhere) {
                   books.categories(), "--members", books.members(20000)});
   ASSERT_TRUE(cli.waitForOutput("正在导入会员资料", std::chrono::seconds(60)));
   // The signal comes once members are being saved.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::stoi(store->scalar("SELECT count(*) FROM VipCardMaster")) < 100 &&
-         std::chrono::steady_clock::now() < deadline && cli.running()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  store->waitForMembers(100, [&] { return cli.running(); });
   cli.signal(GetParam().signal);
   const CliResult result = cli.finish();
 

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <variant>
 
 #include "store/Connection.h"
@@ -156,6 +158,22 @@ std::string TestStore::scalar(const std::string& select) {
   const auto result = rows(select);
   if (result.empty() || result.front().empty()) return "<no row>";
   return result.front().front();
+}
+
+}  // namespace vip::test
+
+namespace vip::test {
+
+void TestStore::waitForMembers(int count, const std::function<bool()>& stillRunning) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < deadline && stillRunning()) {
+    try {
+      if (std::stoi(scalar("SELECT count(*) FROM VipCardMaster")) >= count) return;
+    } catch (const std::exception&) {
+      // The writer holds the store this moment; look again.
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
 }  // namespace vip::test

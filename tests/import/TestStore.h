@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -48,6 +49,9 @@ class TestStore {
   // The rows of a query, every value as text (NULL as "<null>").
   std::vector<std::vector<std::string>> rows(const std::string& select);
   std::string scalar(const std::string& select);
+  // Waits (up to a minute, or until `stillRunning` says no) until the store
+  // holds at least `count` members, while an import writes to it.
+  void waitForMembers(int count, const std::function<bool()>& stillRunning);
 
  private:
   TestStore(StoreEngine engine, std::string connectionString, std::string path);
