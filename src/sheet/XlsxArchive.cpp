@@ -43,7 +43,7 @@ struct ZipFileCloser {
 // path, a parse failure included.
 class ReadAhead {
  public:
-  static constexpr std::size_t kChunks = 4, kChunkSize = 256 * 1024;
+  static constexpr std::size_t kChunks = 4, kChunkSize = std::size_t{256} * 1024;
 
   explicit ReadAhead(zip_file_t* file) : m_file(file) {
     for (std::size_t i = 0; i < kChunks; ++i)
@@ -228,7 +228,7 @@ void XlsxArchive::read(std::string_view part,
     return;
   }
 
-  std::array<char, 256 * 1024> buffer;
+  std::array<char, std::size_t{256} * 1024> buffer;
   for (;;) {
     zip_int64_t got = zip_fread(file.get(), buffer.data(), buffer.size());
     if (got < 0) damaged(zip_error_strerror(zip_file_get_error(file.get())));

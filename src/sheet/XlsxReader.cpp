@@ -83,8 +83,11 @@ SheetData readXlsx(std::span<const unsigned char> bytes, const std::string& name
   for (const std::string& id : workbook.sheetIds) {
     const XlsxRelationships::Relationship* rel = rels.byId(id);
     if (rel == nullptr) {
-      throw SheetError(name + ": the workbook lists a sheet whose relationship \"" + id +
-                       "\" is missing");
+      std::string message = name;
+      message += ": the workbook lists a sheet whose relationship \"";
+      message += id;
+      message += "\" is missing";
+      throw SheetError(message);
     }
     if (!rel->external && XlsxRelationships::isKind(*rel, "worksheet")) {
       sheetRel = rel;

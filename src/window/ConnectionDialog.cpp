@@ -425,9 +425,8 @@ void ConnectionDialog::startTest() {
     const QString outcome = testOutcome(text);
     const std::lock_guard lock(test->mutex);
     if (test->abandoned) return;
-    QMetaObject::invokeMethod(
-        this, [this, generation, outcome] { testFinished(generation, outcome); },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, "testFinished", Qt::QueuedConnection, Q_ARG(int, generation),
+                              Q_ARG(QString, outcome));
   }).detach();
 }
 

@@ -66,7 +66,8 @@ class ConnectionDialog : public QDialog {
   void testClicked();
   void startTest();
   void abandonTest();
-  void testFinished(int generation, const QString& result);
+  // Called on the GUI thread through the event queue, by name.
+  Q_INVOKABLE void testFinished(int generation, const QString& result);
 
   Pairs m_pairs[3];
   // The pages as the string box last showed them, and the ODBC keys as

@@ -115,7 +115,7 @@ std::unique_ptr<OdbcConnection> connect(const std::string& odbcText,
 
 class OdbcBackend final : public Backend, private OdbcSession {
  public:
-  OdbcBackend(const std::string& odbcText, std::shared_ptr<const std::string> secret)
+  OdbcBackend(const std::string& odbcText, const std::shared_ptr<const std::string>& secret)
       : m_connectionOwner(connect(odbcText, secret, m_dialect)), m_connection(*m_connectionOwner) {}
 
   ~OdbcBackend() override {
