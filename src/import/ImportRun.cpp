@@ -166,9 +166,12 @@ void ImportRun::abandon(const PhaseTexts& texts, int row, int imported,
   std::string kept =
       "已导入的会员类别" + std::to_string(members ? m_categoriesImported : imported) + "条";
   if (members) kept += "、会员资料" + std::to_string(imported) + "条";
-  throw vip::Error("数据库不可用,导入已停止:" + storeMessage + "。第" + std::to_string(row) +
-                   "行及以后的行未导入" + (members ? "" : ",会员资料未导入") + ";" + kept +
-                   "保留在数据库中");
+  // With batches, what was kept is what the last commit took.
+  const std::string committed =
+      m_options.commitEvery > 0 ? "已提交至第" + std::to_string(row - 1) + "行," : "";
+  throw vip::Error("数据库不可用,导入已停止:" + storeMessage + "。" + committed + "第" +
+                   std::to_string(row) + "行及以后的行未导入" + (members ? "" : ",会员资料未导入") +
+                   ";" + kept + "保留在数据库中");
 }
 
 }  // namespace vip::import

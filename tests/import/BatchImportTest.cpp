@@ -256,6 +256,10 @@ TEST(BatchImportLost, PostgresStoppedMidBatchKeepsTheCommittedRows) {
   const int committed = std::stoi(lines.back().substr(prefix.size()));
   EXPECT_EQ((committed - 1) % 40, 0);
   EXPECT_NE(result.err.find("数据库不可用,导入已停止"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("已提交至第" + std::to_string(committed) + "行,第" +
+                            std::to_string(committed + 1) + "行及以后的行未导入"),
+            std::string::npos)
+      << result.err;
   EXPECT_EQ(store->scalar("SELECT count(*) FROM VipCardMaster"), std::to_string(committed - 1));
   EXPECT_EQ(store->scalar("SELECT count(*) FROM VIPCardDetail"),
             std::to_string(2 * (committed - 1)));
