@@ -372,6 +372,34 @@ TEST_F(OdbcPostgresTest, PasswordsWithBracesAndSeparatorsLogInAsThemselves) {
   }
 }
 
+// A fast batch sends its records as multi-row inserts, many parameters at
+// a time of every kind; they must land as single inserts would.
+TEST_F(OdbcPostgresTest, FastBatchSendsManyRecordsAtOnce) {
+  m_backend->executeScript(
+      "CREATE TABLE t(id bigint, name varchar(20), moment timestamp, amount float, flag boolean)");
+  const std::vector<store::FieldDef> fields = *m_backend->describeTable("t");
+  const std::vector<const store::FieldDef*> columns = {&fields[0], &fields[1], &fields[2],
+                                                       &fields[3], &fields[4]};
+  m_backend->beginTransaction(100);
+  m_backend->setFastBatches(true);
+  for (std::int64_t i = 1; i <= 1500; ++i) {
+    m_backend->insert(
+        "t", columns,
+        {store::Value{i * 10000000000}, store::Value{std::string("n") + std::to_string(i)},
+         store::Value{vip::DateTime{2024, 2, 29, 13, 5, 9, 7}},
+         store::Value{0.5 * static_cast<double>(i)}, store::Value{i % 2 == 0}});
+  }
+  m_backend->flushInserts();
+  EXPECT_FALSE(m_backend->transactionBroken());
+  m_backend->commitTransaction();
+  EXPECT_EQ(scalar("SELECT count(*) FROM t"), "1500");
+  EXPECT_EQ(scalar("SELECT sum(id)::text FROM t"),
+            std::to_string(std::int64_t{1125750} * 10000000000));
+  EXPECT_EQ(scalar("SELECT count(*) FROM t WHERE moment = '2024-02-29 13:05:09.007' AND flag = (id "
+                   "% 20000000000 = 0)"),
+            "1500");
+}
+
 // PostgreSQL cannot hold U+0000 in a text: the record is refused naming the
 // column, instead of its text being cut there without a word.
 TEST_F(OdbcPostgresTest, TextWithNulIsRefusedNamingTheColumn) {

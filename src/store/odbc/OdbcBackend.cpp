@@ -86,10 +86,14 @@ void requireNoNul(const std::vector<const FieldDef*>& columns, const std::vector
   }
 }
 
-// Multi-row inserts of a fast batch hold at most this many records, and at
-// most this many parameters (PostgreSQL takes 65,535).
+// Multi-row inserts of a fast batch hold at most this many records, and
+// fewer than a thousand parameters: psqlodbc writes each parameter with a
+// type cast into the statement ("$12::timestamp") and cuts the cast short
+// once the number has four digits ("$1004::timestam", which the server
+// refuses, or "$10000::int" for an int8, which it would take as another
+// type).
 constexpr std::size_t kRowsPerInsert = 1000;
-constexpr std::size_t kParametersPerInsert = 30000;
+constexpr std::size_t kParametersPerInsert = 999;
 
 // The records of a fast batch waiting for one table and set of columns.
 struct PendingInserts {
