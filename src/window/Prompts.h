@@ -14,6 +14,10 @@ namespace vip::window {
 // of a new one to make.
 enum class StoreFileChoice { Existing, New };
 
+// What a save dialog names: the file the log is saved to as text, or NAME
+// of the rows-to-fix workbooks (NAME.categories.xlsx, NAME.members.xlsx).
+enum class SaveFileChoice { Log, Rejects };
+
 // Every modal prompt the window raises goes through this interface, so that a
 // test can answer the prompts without clicks and see every text shown.
 class Prompts {
@@ -39,6 +43,8 @@ class Prompts {
   // `current`. Returns the chosen path, nothing on Cancel.
   virtual std::optional<QString> chooseStoreFile(QWidget* parent, StoreFileChoice choice,
                                                  const QString& current) = 0;
+  // The save dialog for `choice`. Returns the chosen path, nothing on Cancel.
+  virtual std::optional<QString> saveFile(QWidget* parent, SaveFileChoice choice) = 0;
 };
 
 }  // namespace vip::window

@@ -21,6 +21,8 @@ void showBox(QWidget* parent, QMessageBox::Icon icon, const QString& caption, co
 }
 
 const char* const kStoreFilter = "SQLite 数据库 (*.db *.sqlite *.sqlite3);;所有文件 (*)";
+const char* const kLogFilter = "文本文件 (*.txt);;所有文件 (*)";
+const char* const kRejectsFilter = "Excel 工作簿 (*.xlsx)";
 
 }  // namespace
 
@@ -91,6 +93,22 @@ std::optional<QString> QtPrompts::chooseStoreFile(QWidget* parent, StoreFileChoi
   } else {
     dialog.setFileMode(QFileDialog::ExistingFile);
   }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+std::optional<QString> QtPrompts::saveFile(QWidget* parent, SaveFileChoice choice) {
+  const bool log = choice == SaveFileChoice::Log;
+  QFileDialog dialog(parent, log ? QStringLiteral("保存日志") : QStringLiteral("导出未导入的行"),
+                     QString(), QString::fromUtf8(log ? kLogFilter : kRejectsFilter));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(log ? QStringLiteral("txt") : QStringLiteral("xlsx"));
+  // The rows to fix go to NAME.categories.xlsx and NAME.members.xlsx; the
+  // file named itself is never written, so asking to replace it would
+  // mislead.
+  if (!log) dialog.setOption(QFileDialog::DontConfirmOverwrite);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }

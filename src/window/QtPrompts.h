@@ -19,6 +19,7 @@ class QtPrompts : public Prompts {
   std::optional<std::string> editConnection(QWidget* parent, const std::string& initial) override;
   std::optional<QString> chooseStoreFile(QWidget* parent, StoreFileChoice choice,
                                          const QString& current) override;
+  std::optional<QString> saveFile(QWidget* parent, SaveFileChoice choice) override;
 
   // Program-modal, with a font that reads Chinese well, and wide enough for
   // the window manager to show the whole caption.

@@ -12,13 +12,18 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextCursor>
 
+#include "common/Error.h"
+#include "common/Messages.h"
+#include "import/CheckReport.h"
 #include "import/ImportRun.h"
 #include "store/BusinessDate.h"
 #include "store/Statements.h"
@@ -70,25 +75,69 @@ class BusyCursor {
   BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// While an import runs: the progress strip shows and closing waits.
-class RunningImport {
+// Numbers drawn per block in a check: they all go back with its rollback.
+constexpr int kRehearsalNumberBlock = 1000;
+
+// The check's transaction: rolled back on every way out, so the store holds
+// exactly what it held before, counters included.
+class Rehearsal {
  public:
-  RunningImport(bool& running, QProgressBar& bar) : m_running(running), m_bar(bar) {
-    m_running = true;
+  explicit Rehearsal(store::Connection& connection) : m_backend(connection.backend()) {
+    m_backend.beginTransaction(kRehearsalNumberBlock);
   }
-  ~RunningImport() {
-    m_running = false;
-    m_bar.hide();
-  }
-  RunningImport(const RunningImport&) = delete;
-  RunningImport& operator=(const RunningImport&) = delete;
+  ~Rehearsal() { m_backend.rollbackTransaction(); }
+  Rehearsal(const Rehearsal&) = delete;
+  Rehearsal& operator=(const Rehearsal&) = delete;
 
  private:
-  bool& m_running;
-  QProgressBar& m_bar;
+  store::Backend& m_backend;
 };
 
+QString phaseName(import::Phase phase) {
+  return phase == import::Phase::Categories ? QStringLiteral("会员类别")
+                                            : QStringLiteral("会员资料");
+}
+
 }  // namespace
+
+// While a run goes on, btnCheck is disabled, the progress strip may show and
+// closing waits; afterwards the strip hides again.
+class TForm1::ActiveRun {
+ public:
+  ActiveRun(TForm1& form, Run run) : m_form(form) {
+    m_form.m_run = run;
+    m_form.updateCheckButton();
+  }
+  ~ActiveRun() {
+    m_form.m_run = Run::None;
+    m_form.m_progress->hide();
+    m_form.updateCheckButton();
+  }
+  ActiveRun(const ActiveRun&) = delete;
+  ActiveRun& operator=(const ActiveRun&) = delete;
+
+ private:
+  TForm1& m_form;
+};
+
+class TForm1::CheckOperator final : public import::Operator {
+ public:
+  explicit CheckOperator(TForm1& form) : m_form(form) {}
+  void writeLog(const std::string& line) override { m_form.writeLog(line); }
+  // The check shows its own notices around the run (the path checks before
+  // it, "检查完毕" after); the run's closing "导入完毕" would tell of an
+  // import that did not happen.
+  void msgBox(const std::string& text) override { (void)text; }
+  void processEvents() override { m_form.processEvents(); }
+  // A check changes no button.
+  void importStarted() override { m_form.showProgressStrip(); }
+  void progress(import::Phase phase, int row, int rows) override {
+    m_form.progress(phase, row, rows);
+  }
+
+ private:
+  TForm1& m_form;
+};
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -114,6 +163,11 @@ TForm1::TForm1(QWidget* parent)
   onClicked(btnSelectVipMaster, &TForm1::btnSelectVipMasterClick);
   onClicked(btnImport, &TForm1::btnImportClick);
   onClicked(btnClose, &TForm1::btnCloseClick);
+  onClicked(btnCheck, &TForm1::btnCheckClick);
+  btnImport->installEventFilter(this);
+  mLog->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(mLog, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { runGuarded([&] { showLogMenu(pos); }); });
   placeOnScreen();
 }
 
@@ -172,23 +226,27 @@ void TForm1::buildControls() {
 
   btnClose = button("btnClose", "关闭", {878, 52, 58, 38}, 0);
   btnConnectDB = button("btnConnectDB", "连接数据库", {692, 8, 83, 25}, 0);
+  btnCheck = button("btnCheck", "检查数据", {790, 8, 146, 25}, 0);
 
-  // The free strip between the controls and the log, y 104 to 111.
+  // The free row above the labels, left of btnConnectDB: room for the
+  // phase and the counts in a readable size.
   m_progress = new QProgressBar(this);
   m_progress->setObjectName(QStringLiteral("pbImport"));
-  m_progress->setTextVisible(false);
-  m_progress->setGeometry(0, 104, 954, 8);
+  m_progress->setFont(face("微软雅黑", 13));
+  m_progress->setAlignment(Qt::AlignCenter);
+  m_progress->setGeometry(43, 8, 639, 25);
   m_progress->hide();
 
   btnSelectVipType->setEnabled(false);
   btnSelectVipMaster->setEnabled(false);
   btnImport->setEnabled(false);
+  btnCheck->setEnabled(false);
 }
 
 void TForm1::setTabOrder() {
   const QWidget* order[] = {edtVipType,         btnSelectVipType, edtVipMaster,
                             btnSelectVipMaster, btnImport,        mLog,
-                            btnClose,           btnConnectDB};
+                            btnClose,           btnConnectDB,     btnCheck};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
     QWidget::setTabOrder(const_cast<QWidget*>(order[i]), const_cast<QWidget*>(order[i + 1]));
   edtVipType->setFocus();
@@ -215,9 +273,9 @@ void TForm1::runGuarded(const std::function<void()>& handler) {
 void TForm1::onClicked(QPushButton* button, void (TForm1::*handler)()) {
   connect(button, &QPushButton::clicked, this, [this, handler] {
     runGuarded([this, handler] { (this->*handler)(); });
-    // A close asked for during an import follows the run's final notice or
-    // its error display.
-    if (m_closePending && !m_importRunning) close();
+    // A close asked for during a run (import or check) follows the run's
+    // final notice or its error display.
+    if (m_closePending && m_run == Run::None) close();
   });
 }
 
@@ -247,22 +305,30 @@ void TForm1::processEvents() {
 void TForm1::importStarted() {
   btnImport->setEnabled(false);
   btnClose->setEnabled(false);
+  showProgressStrip();
+}
+
+void TForm1::showProgressStrip() {
   m_progress->setRange(0, 1);
   m_progress->setValue(0);
+  m_progress->setFormat(QString());
   m_progress->show();
 }
 
 void TForm1::progress(vip::import::Phase phase, int row, int rows) {
-  (void)phase;
   m_progress->setRange(0, std::max(rows, 1));
   m_progress->setValue(std::clamp(row, 0, std::max(rows, 1)));
+  // A literal text: the phase's name holds no '%'.
+  m_progress->setFormat(QStringLiteral("%1 %2/%3").arg(phaseName(phase)).arg(row).arg(rows));
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  // Closing during an import ends the program only once the run has
-  // returned; the log says so at the first attempt.
-  if (m_importRunning) {
-    if (!m_closePending) WriteLog(QStringLiteral("导入完成后窗口将关闭"));
+  // Closing during a run ends the program only once the run has returned;
+  // the log says so at the first attempt.
+  if (m_run != Run::None) {
+    if (!m_closePending)
+      WriteLog(m_run == Run::Import ? QStringLiteral("导入完成后窗口将关闭")
+                                    : QStringLiteral("检查完成后窗口将关闭"));
     m_closePending = true;
     event->ignore();
     return;
@@ -270,7 +336,27 @@ void TForm1::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == btnImport) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::EnabledChange || type == QEvent::HideToParent ||
+        type == QEvent::ShowToParent)
+      updateCheckButton();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::updateCheckButton() {
+  btnCheck->setEnabled(btnImport->isEnabled() && !btnImport->isHidden() && m_run == Run::None);
+}
+
 void TForm1::btnConnectDBClick() {
+  // The check's transaction lives on this connection: connecting again
+  // would end it, and the rest of the rehearsal would stay in the store.
+  if (m_run == Run::Check) {
+    WriteLog(QStringLiteral("检查完成后才能连接数据库"));
+    return;
+  }
   if (acQxsys.isOpen()) acQxsys.close();
   // Every connect starts from the built-in string, never from the last one;
   // Cancel or a dialog that fails gives the built-in string unchanged.
@@ -285,7 +371,7 @@ void TForm1::btnConnectDBClick() {
   btnSelectVipMaster->setEnabled(true);
   // A run in progress owns btnImport: a second run on the same queries
   // would write one phase's rows through the other's table.
-  if (!m_importRunning) btnImport->setEnabled(true);
+  if (m_run == Run::None) btnImport->setEnabled(true);
   store::ConnectResult result;
   {
     const BusyCursor waiting;
@@ -328,18 +414,92 @@ void TForm1::dlgOpenVipMasterSelectionChange(const QString& path) {
 }
 
 void TForm1::btnImportClick() {
-  if (m_importRunning) return;
+  if (m_run != Run::None) return;
+  const std::string categories = edtVipType->text().toStdString();
+  const std::string members = edtVipMaster->text().toStdString();
+  // Refused before the run starts, so that the rows kept from the last run
+  // stay there to export.
+  if (const auto notice = import::ImportRun::refusal(categories, members)) {
+    MsgBox(QString::fromStdString(*notice));
+    return;
+  }
   import::ImportRun::Outcome outcome = import::ImportRun::Outcome::Refused;
   {
     // A failure escaping the run leaves btnImport and btnClose disabled.
-    const RunningImport running(m_importRunning, *m_progress);
-    import::ImportRun run(*this, qryInsert, qryDetail, FSysDate);
-    outcome = run.run(edtVipType->text().toStdString(), edtVipMaster->text().toStdString());
+    const ActiveRun running(*this, Run::Import);
+    import::ImportRun::Options options;
+    options.observer = m_rejects.startRun();
+    import::ImportRun run(*this, qryInsert, qryDetail, FSysDate, defaultFormatSettings(), options);
+    outcome = run.run(categories, members);
   }
   if (outcome == import::ImportRun::Outcome::Completed) {
     btnImport->hide();
     btnClose->setEnabled(true);
   }
+}
+
+void TForm1::btnCheckClick() {
+  if (m_run != Run::None) return;
+  const std::string categories = edtVipType->text().toStdString();
+  const std::string members = edtVipMaster->text().toStdString();
+  if (const auto notice = import::ImportRun::refusal(categories, members)) {
+    MsgBox(QString::fromStdString(*notice));
+    return;
+  }
+  std::vector<std::string> report;
+  {
+    const ActiveRun running(*this, Run::Check);
+    const Rehearsal rehearsal(acQxsys);
+    // The store as it is before the rehearsal's rows: the card numbers it
+    // already holds are those of earlier imports.
+    report = import::checkWorkbooks(acQxsys, categories, members).lines;
+    CheckOperator op(*this);
+    import::ImportRun::Options options;
+    options.observer = m_rejects.startRun();
+    import::ImportRun run(op, qryInsert, qryDetail, FSysDate, defaultFormatSettings(), options);
+    run.run(categories, members);
+  }  // rolled back here: the store is not held while the notice waits
+  for (const std::string& line : report)
+    writeLog(line);
+  MsgBox(QStringLiteral("检查完毕"));
+}
+
+void TForm1::showLogMenu(const QPoint& pos) {
+  const std::unique_ptr<QMenu> menu(mLog->createStandardContextMenu());
+  menu->setObjectName(QStringLiteral("mLogMenu"));
+  menu->addSeparator();
+  QAction* save = menu->addAction(QStringLiteral("保存日志…"));
+  save->setObjectName(QStringLiteral("actSaveLog"));
+  QAction* exportRows = nullptr;
+  // The workbooks of a run going on are still being written.
+  if (m_run == Run::None && m_rejects.any()) {
+    exportRows = menu->addAction(QStringLiteral("导出未导入的行…"));
+    exportRows->setObjectName(QStringLiteral("actExportRejects"));
+  }
+  QAction* chosen = menu->exec(mLog->viewport()->mapToGlobal(pos));
+  if (chosen == nullptr) return;
+  if (chosen == save) saveLog();
+  if (chosen == exportRows) exportRejects();
+}
+
+void TForm1::saveLog() {
+  const auto path = prompts().saveFile(this, SaveFileChoice::Log);
+  if (!path) return;
+  QSaveFile file(*path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(mLog->toPlainText().toUtf8()) < 0 ||
+      !file.commit())
+    throw vip::Error("日志无法保存到" + vip::messageText(path->toStdString()) + ":" +
+                     vip::messageText(file.errorString().toStdString()));
+}
+
+void TForm1::exportRejects() {
+  const auto name = prompts().saveFile(this, SaveFileChoice::Rejects);
+  if (!name) return;
+  QString notice =
+      QStringLiteral("未导入的行已写入:\n") + m_rejects.exportTo(*name).join(QLatin1Char('\n'));
+  if (const QString failure = m_rejects.failure(); !failure.isEmpty())
+    notice += QStringLiteral("\n部分未导入的行未能保留:") + failure;
+  MsgBox(notice);
 }
 
 void TForm1::btnCloseClick() {

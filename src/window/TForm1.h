@@ -9,6 +9,7 @@
 #include "import/Operator.h"
 #include "store/Connection.h"
 #include "store/Query.h"
+#include "window/RunRejects.h"
 
 class QLabel;
 class QLineEdit;
@@ -19,8 +20,9 @@ class QPushButton;
 namespace vip::window {
 
 // The import window: connect to the store, choose the category and member
-// workbooks, import, close. It is also the import's operator: the log, the
-// notices, the pump between rows and the progress bar.
+// workbooks, check them against the store, import, close. It is also the
+// import's operator: the log, the notices, the pump between rows and the
+// progress strip.
 class TForm1 : public QWidget, public vip::import::Operator {
   Q_OBJECT
  public:
@@ -41,7 +43,8 @@ class TForm1 : public QWidget, public vip::import::Operator {
   // The business date written by the connect operation.
   const std::string& sysDate() const { return FSysDate; }
   store::Connection& connection() { return acQxsys; }
-  bool importRunning() const { return m_importRunning; }
+  bool importRunning() const { return m_run == Run::Import; }
+  bool checkRunning() const { return m_run == Run::Check; }
 
   // vip::import::Operator
   void writeLog(const std::string& line) override;
@@ -52,8 +55,15 @@ class TForm1 : public QWidget, public vip::import::Operator {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  enum class Run { None, Import, Check };
+  // Marks a run (import or check) as going on for its lifetime.
+  class ActiveRun;
+  // The check's operator: the window's log, pump and progress strip.
+  class CheckOperator;
+
   void buildControls();
   void setTabOrder();
   void placeOnScreen();
@@ -67,6 +77,17 @@ class TForm1 : public QWidget, public vip::import::Operator {
   void btnSelectVipMasterClick();
   void btnImportClick();
   void btnCloseClick();
+  // The import rehearsed against the store in one transaction that is
+  // rolled back: its log, then the report on the two workbooks.
+  void btnCheckClick();
+  // btnCheck is usable exactly where btnImport is and no run is going on.
+  void updateCheckButton();
+  void showProgressStrip();
+  // The log area's context menu: Qt's own entries, saving the log, and
+  // exporting the rows of the last run that did not import whole.
+  void showLogMenu(const QPoint& pos);
+  void saveLog();
+  void exportRejects();
   void dlgOpenVipTypeSelectionChange(const QString& path);
   void dlgOpenVipMasterSelectionChange(const QString& path);
   void chooseWorkbook(QLineEdit* box, const QString& title, QString& lastConfirmed,
@@ -82,6 +103,7 @@ class TForm1 : public QWidget, public vip::import::Operator {
   QPlainTextEdit* mLog = nullptr;
   QPushButton* btnClose = nullptr;
   QPushButton* btnConnectDB = nullptr;
+  QPushButton* btnCheck = nullptr;
   QProgressBar* m_progress = nullptr;
 
   store::Connection acQxsys;
@@ -93,7 +115,8 @@ class TForm1 : public QWidget, public vip::import::Operator {
   // The file last confirmed with Open in each dialog, for its name field.
   QString m_lastVipType;
   QString m_lastVipMaster;
-  bool m_importRunning = false;
+  RunRejects m_rejects;
+  Run m_run = Run::None;
   bool m_closePending = false;
 };
 

@@ -39,6 +39,13 @@ void ScriptedPrompts::expectStoreFile(vip::window::StoreFileChoice choice,
   m_steps.push_back(std::move(step));
 }
 
+void ScriptedPrompts::expectSaveFile(vip::window::SaveFileChoice choice,
+                                     std::optional<QString> path) {
+  Step step{Kind::SaveFile, {}, {}, std::move(path), nullptr, {}, {}, nullptr};
+  step.saveFileChoice = choice;
+  m_steps.push_back(std::move(step));
+}
+
 std::optional<ScriptedPrompts::Step> ScriptedPrompts::take(Kind kind, const QString& what) {
   if (m_steps.empty() || m_steps.front().kind != kind) {
     m_problems << QStringLiteral("unscripted prompt: ") + what;
@@ -94,5 +101,12 @@ std::optional<QString> ScriptedPrompts::chooseStoreFile(QWidget*,
   if (!step) return std::nullopt;
   if (step->storeFileChoice != choice)
     m_problems << QStringLiteral("store file dialog of the other kind");
+  return step->confirm;
+}
+
+std::optional<QString> ScriptedPrompts::saveFile(QWidget*, vip::window::SaveFileChoice choice) {
+  auto step = take(Kind::SaveFile, QStringLiteral("save dialog"));
+  if (!step) return std::nullopt;
+  if (step->saveFileChoice != choice) m_problems << QStringLiteral("save dialog of the other kind");
   return step->confirm;
 }

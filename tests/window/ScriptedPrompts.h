@@ -36,6 +36,8 @@ class ScriptedPrompts : public vip::window::Prompts {
   // The store file dialog for `choice`, answering `path` (Open or Save) or
   // Cancel (nothing).
   void expectStoreFile(vip::window::StoreFileChoice choice, std::optional<QString> path);
+  // The save dialog for `choice`, answering `path` (Save) or Cancel (nothing).
+  void expectSaveFile(vip::window::SaveFileChoice choice, std::optional<QString> path);
 
   // "notice: ...", "error: ..." for every box, in order.
   const QStringList& shown() const { return m_shown; }
@@ -52,9 +54,10 @@ class ScriptedPrompts : public vip::window::Prompts {
   std::optional<std::string> editConnection(QWidget* parent, const std::string& initial) override;
   std::optional<QString> chooseStoreFile(QWidget* parent, vip::window::StoreFileChoice choice,
                                          const QString& current) override;
+  std::optional<QString> saveFile(QWidget* parent, vip::window::SaveFileChoice choice) override;
 
  private:
-  enum class Kind { Notice, Error, Workbook, Connection, StoreFile };
+  enum class Kind { Notice, Error, Workbook, Connection, StoreFile, SaveFile };
   struct Step {
     Kind kind;
     QString text;
@@ -65,6 +68,7 @@ class ScriptedPrompts : public vip::window::Prompts {
     std::optional<std::string> connection;
     std::string* initial = nullptr;
     vip::window::StoreFileChoice storeFileChoice = vip::window::StoreFileChoice::Existing;
+    vip::window::SaveFileChoice saveFileChoice = vip::window::SaveFileChoice::Log;
   };
   std::optional<Step> take(Kind kind, const QString& what);
 

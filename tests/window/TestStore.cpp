@@ -40,4 +40,24 @@ int countRows(const std::string& connection, const std::string& table) {
   return std::stoi(query.fieldAsText("n"));
 }
 
+std::string snapshot(const std::string& connection) {
+  vip::store::Connection store;
+  store.setConnectionString(connection);
+  vip::store::Query query(store, "qrySnapshot");
+  std::string text;
+  for (const char* table :
+       {"VipCardType", "VipCardMaster", "VIPCardDetail", "AutoSerialNo", "Qx_SysPara"}) {
+    text += std::string(table) + ":\n";
+    query.setSql(vip::store::Statement::text(std::string("Select * from ") + table));
+    query.open();
+    for (; !query.eof(); query.next()) {
+      for (const vip::store::FieldDef& field : query.fields())
+        text += query.fieldAsText(field.name) + '|';
+      text += '\n';
+    }
+    query.close();
+  }
+  return text;
+}
+
 }  // namespace teststore

@@ -16,5 +16,8 @@ std::string connectionString(const QString& path);
 void execute(const std::string& connection, const std::string& sql);
 // The number of rows of `table`.
 int countRows(const std::string& connection, const std::string& table);
+// Every row of every table of the store, as text, for comparing a store
+// before and after (rows, counters and settings alike).
+std::string snapshot(const std::string& connection);
 
 }  // namespace teststore

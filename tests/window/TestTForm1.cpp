@@ -6,18 +6,24 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include "ScriptedPrompts.h"
 #include "TestStore.h"
+#include "import/CheckReport.h"
+#include "sheet/Workbook.h"
+#include "store/Connection.h"
 #include "store/Statements.h"
 #include "window/TForm1.h"
 
+using vip::window::SaveFileChoice;
 using vip::window::TForm1;
 
 namespace {
@@ -27,6 +33,41 @@ const QString kMembers = QStringLiteral(VIP_FIXTURES "/window/members.xls");
 
 QString today() {
   return QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+// A store that already holds the category W1 of categories.xls: that row
+// of the workbook is refused (the category number is unique).
+void holdCategoryW1(const std::string& store) {
+  teststore::execute(store, "INSERT INTO VipCardType (VCT_No, VCT_Name) VALUES ('W1', '旧金卡')");
+}
+
+// The log of a whole run over categories.xls and members.xls on a store
+// that holds W1; the first category row's failure line carries the store's
+// own message, so its beginning stands for it.
+QStringList runLogWithW1Refused() {
+  return {"正在导入会员类别，请耐心等待......",
+          "插入第2行会员类别失败:",
+          ">>>会员类别数量:2 成功导入数量:1",
+          "正在导入会员资料，请耐心等待......",
+          ">>>会员资料数量:3 成功导入数量:3",
+          "",
+          "<<<",
+          "导入完毕",
+          "会员类别数量:2 成功导入数量:1",
+          "会员资料数量:3 成功导入数量:3",
+          ">>>"};
+}
+
+// The report on categories.xls and members.xls against the store as it is.
+QStringList reportOf(const std::string& store) {
+  vip::store::Connection connection;
+  connection.setConnectionString(store);
+  QStringList lines;
+  for (const std::string& line :
+       vip::import::checkWorkbooks(connection, kCategories.toStdString(), kMembers.toStdString())
+           .lines)
+    lines << QString::fromStdString(line);
+  return lines;
 }
 
 }  // namespace
@@ -51,11 +92,11 @@ class TForm1Test : public QObject {
     if (!lines.isEmpty() && lines.back().isEmpty()) lines.pop_back();  // the final line break
     return lines;
   }
-  // enabled/visible of connect, the two choose buttons, import, close.
+  // enabled/visible of connect, the two choose buttons, import, close, check.
   QString buttonStates() const {
     QString states;
-    for (const char* name :
-         {"btnConnectDB", "btnSelectVipType", "btnSelectVipMaster", "btnImport", "btnClose"}) {
+    for (const char* name : {"btnConnectDB", "btnSelectVipType", "btnSelectVipMaster", "btnImport",
+                             "btnClose", "btnCheck"}) {
       const QPushButton* b = button(name);
       states += !b->isVisibleTo(m_form.get()) ? QLatin1Char('h')
                 : b->isEnabled()              ? QLatin1Char('E')
@@ -76,6 +117,53 @@ class TForm1Test : public QObject {
     m_prompts->expectWorkbook({}, members);
     button("btnSelectVipMaster")->click();
   }
+  static QStringList entryTexts(const QMenu& menu) {
+    QStringList entries;
+    for (const QAction* action : menu.actions()) {
+      if (!action->isSeparator()) entries << action->text().section(QLatin1Char('\t'), 0, 0);
+    }
+    return entries;
+  }
+  // Opens mLog's context menu, picks the entry named `choose` (none: closes
+  // the menu) and returns the texts of the menu's entries.
+  QStringList useLogMenu(const char* choose) {
+    QStringList entries;
+    QTimer::singleShot(0, m_form.get(), [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      QVERIFY(menu != nullptr);
+      entries = entryTexts(*menu);
+      auto* wanted =
+          choose != nullptr ? menu->findChild<QAction*>(QString::fromLatin1(choose)) : nullptr;
+      if (wanted == nullptr) {
+        menu->close();
+        return;
+      }
+      menu->setActiveAction(wanted);
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QWidget* viewport = child<QPlainTextEdit>("mLog")->viewport();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            viewport->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(viewport, &event);
+    return entries;
+  }
+  // The entries of a read-only text area's own menu, in the language loaded.
+  static QStringList qtOwnLogEntries() {
+    QPlainTextEdit log;
+    log.setReadOnly(true);
+    const std::unique_ptr<QMenu> menu(log.createStandardContextMenu());
+    return entryTexts(*menu);
+  }
+  // The log's lines, each row failure line cut after its row number: the
+  // store's own message stays out of the comparison.
+  QStringList logLinesWithoutStoreMessages() const {
+    QStringList lines = logLines();
+    for (QString& line : lines) {
+      if (line.startsWith(QStringLiteral("插入第")))
+        line = line.section(QLatin1Char(':'), 0, 0) + QLatin1Char(':');
+    }
+    return lines;
+  }
 
  private slots:
   void initTestCase() {
@@ -88,12 +176,15 @@ class TForm1Test : public QObject {
   }
   void cleanup() {
     m_form.reset();
+    // Uninstalled before anything is verified: a failure here must not
+    // leave the next test with the real dialogs, which nobody answers.
+    const QStringList problems = m_prompts->problems();
+    const int pending = m_prompts->pending();
+    m_prompts.reset();
     // The connect operation's busy cursor is always put back.
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QVERIFY2(m_prompts->problems().isEmpty(),
-             qPrintable(m_prompts->problems().join(QLatin1Char('\n'))));
-    QCOMPARE(m_prompts->pending(), 0);
-    m_prompts.reset();
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+    QCOMPARE(pending, 0);
   }
 
   void windowFrame() {
@@ -122,6 +213,7 @@ class TForm1Test : public QObject {
     QTest::newRow("btnImport") << "btnImport" << QRect(790, 52, 58, 38) << "执行导入";
     QTest::newRow("btnClose") << "btnClose" << QRect(878, 52, 58, 38) << "关闭";
     QTest::newRow("btnConnectDB") << "btnConnectDB" << QRect(692, 8, 83, 25) << "连接数据库";
+    QTest::newRow("btnCheck") << "btnCheck" << QRect(790, 8, 146, 25) << "检查数据";
   }
   void controls() {
     QFETCH(QString, name);
@@ -160,15 +252,13 @@ class TForm1Test : public QObject {
     QCOMPARE(log->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     QVERIFY2(QFontInfo(log->font()).family().startsWith(QStringLiteral("Noto Sans CJK")),
              qPrintable(QFontInfo(log->font()).family()));
-    const QProgressBar* bar = child<QProgressBar>("pbImport");
-    QVERIFY(!bar->isVisibleTo(m_form.get()));
-    QVERIFY(bar->geometry().top() >= 104 && bar->geometry().bottom() <= 111);
+    QVERIFY(!child<QProgressBar>("pbImport")->isVisibleTo(m_form.get()));
   }
 
   void tabOrder() {
     QStringList order;
     QWidget* widget = child<QLineEdit>("edtVipType");
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 9; ++i) {
       order << widget->objectName();
       widget = widget->nextInFocusChain();
       while (widget->focusPolicy() == Qt::NoFocus)
@@ -176,11 +266,11 @@ class TForm1Test : public QObject {
     }
     QCOMPARE(order,
              (QStringList{"edtVipType", "btnSelectVipType", "edtVipMaster", "btnSelectVipMaster",
-                          "btnImport", "mLog", "btnClose", "btnConnectDB"}));
+                          "btnImport", "mLog", "btnClose", "btnConnectDB", "btnCheck"}));
   }
 
   void statesAtStart() {
-    QCOMPARE(buttonStates(), QStringLiteral("EdddE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EdddEd"));
     QVERIFY(!m_form->connection().isOpen());
     QVERIFY(m_form->sysDate().empty());
   }
@@ -267,7 +357,7 @@ class TForm1Test : public QObject {
     m_prompts->expectConnection(store, &initial);
     button("btnConnectDB")->click();
     QCOMPARE(initial, std::string(vip::store::statements::kDefaultConnectionString));
-    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
     QVERIFY(m_form->connection().isOpen());
     QCOMPARE(QString::fromStdString(m_form->sysDate()), today());
 
@@ -288,7 +378,7 @@ class TForm1Test : public QObject {
     m_prompts->expectConnection(missing);
     m_prompts->expectNotice(QStringLiteral("连接数据库失败!"));
     button("btnConnectDB")->click();
-    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
     QVERIFY(!m_form->connection().isOpen());
     QCOMPARE(m_form->connection().connectionString(), missing);
     QCOMPARE(QString::fromStdString(m_form->sysDate()), today());
@@ -303,7 +393,7 @@ class TForm1Test : public QObject {
     button("btnConnectDB")->click();
     QCOMPARE(m_form->connection().connectionString(),
              std::string(vip::store::statements::kDefaultConnectionString));
-    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
   }
 
   void connectStoreLackingParameters() {
@@ -317,7 +407,7 @@ class TForm1Test : public QObject {
     QVERIFY2(shown.contains(QStringLiteral("Qx_SysPara")), qPrintable(shown));
     QVERIFY2(shown.endsWith(QLatin1Char('.')) || shown.endsWith(QLatin1Char('!')),
              qPrintable(shown));
-    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
     QVERIFY(m_form->connection().isOpen());
     QCOMPARE(QString::fromStdString(m_form->sysDate()), today());
   }
@@ -355,7 +445,7 @@ class TForm1Test : public QObject {
     m_prompts->expectNotice(QStringLiteral("请选择不同的两个文件!"));
     button("btnImport")->click();
     QCOMPARE(logLines(), QStringList{});
-    QCOMPARE(buttonStates(), QStringLiteral("EEEEE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
   }
 
   void wholeImport() {
@@ -371,13 +461,13 @@ class TForm1Test : public QObject {
                           "会员资料数量:3 成功导入数量:3", ">>>"}));
     QCOMPARE(teststore::countRows(store, "VipCardType"), 2);
     QCOMPARE(teststore::countRows(store, "VipCardMaster"), 3);
-    QCOMPARE(buttonStates(), QStringLiteral("EEEhE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEhEd"));
     QVERIFY(!button("btnImport")->isEnabled());
     QVERIFY(!child<QProgressBar>("pbImport")->isVisibleTo(m_form.get()));
 
     // Connecting again never brings the import button back.
     connectTo(store);
-    QCOMPARE(buttonStates(), QStringLiteral("EEEhE"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEhEd"));
   }
 
   // A member workbook that does not open ends the run after the category
@@ -399,10 +489,10 @@ class TForm1Test : public QObject {
              (QStringList{"正在导入会员类别，请耐心等待......", ">>>会员类别数量:2 成功导入数量:2",
                           "正在导入会员资料，请耐心等待......"}));
     QCOMPARE(teststore::countRows(store, "VipCardType"), 2);
-    QCOMPARE(buttonStates(), QStringLiteral("EEEdd"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEddd"));
     QVERIFY(!child<QProgressBar>("pbImport")->isVisibleTo(m_form.get()));
     connectTo(store);
-    QCOMPARE(buttonStates(), QStringLiteral("EEEEd"));
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEdE"));
   }
 
   // Between rows the window handles input: a connect runs (without
@@ -432,7 +522,7 @@ class TForm1Test : public QObject {
     m_prompts->expectConnection(store);  // the prompts come in this order
     m_prompts->expectNotice(QStringLiteral("导入完毕"));
     button("btnImport")->click();
-    QCOMPARE(statesDuringRun, QStringLiteral("EEEdd"));
+    QCOMPARE(statesDuringRun, QStringLiteral("EEEddd"));
     QVERIFY(progressShown);
     QVERIFY(visibleAfterClose);
     // The first close attempt says at once what will happen, once.
@@ -457,6 +547,197 @@ class TForm1Test : public QObject {
     QCOMPARE(logLines().back(), QStringLiteral("正在导入会员资料，请耐心等待......"));
     QVERIFY(logLines().contains(QStringLiteral("导入完成后窗口将关闭")));
     QVERIFY(!m_form->isVisible());
+  }
+
+  // Readable phase and counts, in room of its own.
+  void progressStrip() {
+    const QProgressBar* bar = child<QProgressBar>("pbImport");
+    for (QWidget* control : m_form->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+      if (control == bar) continue;
+      QVERIFY2(!bar->geometry().intersects(control->geometry()), qPrintable(control->objectName()));
+    }
+    QVERIFY(m_form->rect().contains(bar->geometry()));
+    const QFontMetrics metrics(bar->font());
+    QVERIFY(metrics.height() <= bar->height());
+    QVERIFY(metrics.horizontalAdvance(QStringLiteral("会员资料 65535/65535")) < bar->width());
+    m_form->progress(vip::import::Phase::Members, 1234, 20000);
+    QCOMPARE(bar->text(), QStringLiteral("会员资料 1234/20000"));
+    m_form->progress(vip::import::Phase::Categories, 0, 0);
+    QCOMPARE(bar->text(), QStringLiteral("会员类别 0/0"));
+  }
+
+  // The rehearsal writes the run's log and the report, refuses what the
+  // store refuses, leaves the store and every button as they were, and an
+  // import afterwards runs as if no check had been.
+  void checkOnAStore() {
+    const std::string store = newStore();
+    holdCategoryW1(store);
+    connectTo(store);
+    choosePaths(kCategories, kMembers);
+    const QStringList report = reportOf(store);
+    QVERIFY(!report.isEmpty());
+    const std::string before = teststore::snapshot(store);
+    m_prompts->expectNotice(QStringLiteral("检查完毕"));
+    button("btnCheck")->click();
+    QCOMPARE(logLinesWithoutStoreMessages(), runLogWithW1Refused() + report);
+    QCOMPARE(m_prompts->shown(), QStringList{"notice: 检查完毕"});
+    QCOMPARE(teststore::snapshot(store), before);
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
+    QVERIFY(!child<QProgressBar>("pbImport")->isVisibleTo(m_form.get()));
+
+    m_form->WriteLog(QStringLiteral("--"));
+    m_prompts->expectNotice(QStringLiteral("导入完毕"));
+    button("btnImport")->click();
+    const QStringList lines = logLinesWithoutStoreMessages();
+    QCOMPARE(lines.mid(lines.indexOf(QStringLiteral("--")) + 1), runLogWithW1Refused());
+    QCOMPARE(teststore::countRows(store, "VipCardType"), 2);
+    QCOMPARE(teststore::countRows(store, "VipCardMaster"), 3);
+  }
+
+  void checkRefusedByItsChecks_data() {
+    QTest::addColumn<QString>("categories");
+    QTest::addColumn<QString>("members");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("no paths") << ""
+                              << ""
+                              << "请选择会员类别excel文件!";
+    QTest::newRow("no member path") << kCategories << ""
+                                    << "请选择会员资料excel文件!";
+    QTest::newRow("one path twice") << kMembers << kMembers << "请选择不同的两个文件!";
+  }
+  void checkRefusedByItsChecks() {
+    QFETCH(QString, categories);
+    QFETCH(QString, members);
+    QFETCH(QString, notice);
+    const std::string store = newStore();
+    connectTo(store);
+    if (!categories.isEmpty()) {
+      m_prompts->expectWorkbook({}, categories);
+      button("btnSelectVipType")->click();
+    }
+    if (!members.isEmpty()) {
+      m_prompts->expectWorkbook({}, members);
+      button("btnSelectVipMaster")->click();
+    }
+    const std::string before = teststore::snapshot(store);
+    m_prompts->expectNotice(notice);
+    button("btnCheck")->click();
+    QCOMPARE(logLines(), QStringList{});
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
+    QCOMPARE(teststore::snapshot(store), before);
+  }
+
+  // A failure that escapes the check goes to the error display; nothing of
+  // the check stays, and the buttons are as they were.
+  void checkEscapedFailure() {
+    const std::string store = newStore();
+    connectTo(store);
+    choosePaths(kCategories, m_dir.filePath(QStringLiteral("absent.xls")));
+    const std::string before = teststore::snapshot(store);
+    m_prompts->expectError(QString());
+    button("btnCheck")->click();
+    QCOMPARE(m_prompts->shown().size(), 1);
+    QVERIFY2(m_prompts->shown().front().contains(QStringLiteral("absent.xls")),
+             qPrintable(m_prompts->shown().front()));
+    QCOMPARE(teststore::snapshot(store), before);
+    QCOMPARE(buttonStates(), QStringLiteral("EEEEEE"));
+  }
+
+  // Between rows of a check the window handles input, but no second run
+  // starts, connecting waits for the check's end (it would end the
+  // rehearsal's transaction) and a close follows the final notice.
+  void inputDuringACheck() {
+    const std::string store = newStore();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    connectTo(store);
+    choosePaths(kCategories, kMembers);
+    const std::string before = teststore::snapshot(store);
+    QString statesDuringCheck;
+    QString stripText;
+    bool visibleAfterClose = false;
+    QMetaObject::invokeMethod(
+        m_form.get(),
+        [&] {
+          QVERIFY(m_form->checkRunning());
+          statesDuringCheck = buttonStates();
+          const QProgressBar* bar = child<QProgressBar>("pbImport");
+          stripText = bar->isVisible() ? bar->text() : QString();
+          button("btnImport")->click();
+          button("btnConnectDB")->click();
+          m_form->close();
+          m_form->close();
+          visibleAfterClose = m_form->isVisible();
+        },
+        Qt::QueuedConnection);
+    m_prompts->expectNotice(QStringLiteral("检查完毕"));
+    button("btnCheck")->click();
+    QCOMPARE(statesDuringCheck, QStringLiteral("EEEEEd"));
+    QCOMPARE(stripText, QStringLiteral("会员类别 0/2"));
+    QVERIFY(visibleAfterClose);
+    const QStringList lines = logLines();
+    QCOMPARE(lines.count(QStringLiteral("正在导入会员类别，请耐心等待......")), 1);
+    QCOMPARE(lines.count(QStringLiteral("检查完成后才能连接数据库")), 1);
+    QCOMPARE(lines.count(QStringLiteral("检查完成后窗口将关闭")), 1);
+    QCOMPARE(lines.back(), reportOf(store).back());
+    QCOMPARE(teststore::snapshot(store), before);
+    QVERIFY(!m_form->isVisible());
+  }
+
+  // The log's menu keeps Qt's entries and saves the log as UTF-8 text.
+  void saveLog() {
+    for (const char* line :
+         {"正在导入会员类别，请耐心等待......", "", "会员资料数量:3 成功导入数量:3"})
+      m_form->WriteLog(QString::fromUtf8(line));
+    m_form->show();
+    const QString path = m_dir.filePath(QStringLiteral("log.txt"));
+    m_prompts->expectSaveFile(SaveFileChoice::Log, path);
+    const QStringList entries = useLogMenu("actSaveLog");
+    QCOMPARE(entries, qtOwnLogEntries() + QStringList{"保存日志…"});
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), QByteArray("正在导入会员类别，请耐心等待......\n\n"
+                                         "会员资料数量:3 成功导入数量:3\n"));
+    saved.close();
+
+    m_prompts->expectSaveFile(SaveFileChoice::Log, std::nullopt);
+    QFile::remove(path);
+    useLogMenu("actSaveLog");
+    QVERIFY(!QFile::exists(path));
+  }
+
+  // After a run with rejects the menu exports them: the refused category
+  // row, as read, with its reason; a phase without rejects leaves no file
+  // (one of an earlier export would pass for this run's).
+  void exportRejects() {
+    const std::string store = newStore();
+    holdCategoryW1(store);
+    m_form->show();
+    connectTo(store);
+    choosePaths(kCategories, kMembers);
+    QVERIFY(!useLogMenu(nullptr).contains(QStringLiteral("导出未导入的行…")));
+    m_prompts->expectNotice(QStringLiteral("导入完毕"));
+    button("btnImport")->click();
+
+    const QString categoriesFile = m_dir.filePath(QStringLiteral("fix.categories.xlsx"));
+    const QString membersFile = m_dir.filePath(QStringLiteral("fix.members.xlsx"));
+    QFile stale(membersFile);
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    m_prompts->expectSaveFile(SaveFileChoice::Rejects, m_dir.filePath(QStringLiteral("fix.xlsx")));
+    m_prompts->expectNotice(QStringLiteral("未导入的行已写入:\n") + categoriesFile);
+    QCOMPARE(useLogMenu("actExportRejects"),
+             (qtOwnLogEntries() + QStringList{"保存日志…", "导出未导入的行…"}));
+    QVERIFY(!QFile::exists(membersFile));
+    const auto rejects = vip::sheet::Workbook::open(categoriesFile.toStdString());
+    QCOMPARE(rejects->rowCount(), 2);
+    QCOMPARE(rejects->cellText(1, 1), std::string("类别编号"));
+    QCOMPARE(rejects->cellText(1, 3), std::string("失败原因"));
+    QCOMPARE(rejects->cellText(2, 1), std::string("W1"));
+    QCOMPARE(rejects->cellText(2, 2), std::string("金卡"));
+    QCOMPARE(
+        QStringLiteral("插入第2行会员类别失败:") + QString::fromStdString(rejects->cellText(2, 3)),
+        logLines().at(1));
   }
 };
 
