@@ -10,6 +10,7 @@
 #include "common/Messages.h"
 #include "import/CheckReport.h"
 #include "import/ImportRun.h"
+#include "import/Rehearsal.h"
 #include "import/RejectsWorkbook.h"
 #include "store/BusinessDate.h"
 #include "store/Connection.h"
@@ -63,22 +64,6 @@ constexpr const char* kCheckHelp =
     "  130  interrupted; nothing was written\n";
 
 constexpr int kFindings = 4;
-// A block per draw: the rehearsal's numbers go back with its rollback anyway.
-constexpr int kRehearsalNumberBlock = 1000;
-
-// The rehearsal's transaction: rolled back on every path out.
-class Rehearsal {
- public:
-  explicit Rehearsal(store::Connection& connection) : m_backend(connection.backend()) {
-    m_backend.beginTransaction(kRehearsalNumberBlock);
-  }
-  ~Rehearsal() { m_backend.rollbackTransaction(); }
-  Rehearsal(const Rehearsal&) = delete;
-  Rehearsal& operator=(const Rehearsal&) = delete;
-
- private:
-  store::Backend& m_backend;
-};
 
 }  // namespace
 
@@ -110,7 +95,7 @@ int runCheck(const std::vector<std::string>& args) {
       op.msgBox(*notice);
       return 2;
     }
-    const Rehearsal rehearsal(session.connection);
+    const import::Rehearsal rehearsal(session.connection);
     // The store as it is before the rehearsal's rows: the card numbers it
     // already holds are those of earlier imports.
     const import::CheckReport report =

@@ -25,6 +25,7 @@
 #include "common/Messages.h"
 #include "import/CheckReport.h"
 #include "import/ImportRun.h"
+#include "import/Rehearsal.h"
 #include "store/BusinessDate.h"
 #include "store/Statements.h"
 #include "window/Prompts.h"
@@ -73,24 +74,6 @@ class BusyCursor {
   ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
   BusyCursor(const BusyCursor&) = delete;
   BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-// Numbers drawn per block in a check: they all go back with its rollback.
-constexpr int kRehearsalNumberBlock = 1000;
-
-// The check's transaction: rolled back on every way out, so the store holds
-// exactly what it held before, counters included.
-class Rehearsal {
- public:
-  explicit Rehearsal(store::Connection& connection) : m_backend(connection.backend()) {
-    m_backend.beginTransaction(kRehearsalNumberBlock);
-  }
-  ~Rehearsal() { m_backend.rollbackTransaction(); }
-  Rehearsal(const Rehearsal&) = delete;
-  Rehearsal& operator=(const Rehearsal&) = delete;
-
- private:
-  store::Backend& m_backend;
 };
 
 QString phaseName(import::Phase phase) {
@@ -449,7 +432,7 @@ void TForm1::btnCheckClick() {
   std::vector<std::string> report;
   {
     const ActiveRun running(*this, Run::Check);
-    const Rehearsal rehearsal(acQxsys);
+    const import::Rehearsal rehearsal(acQxsys);
     // The store as it is before the rehearsal's rows: the card numbers it
     // already holds are those of earlier imports.
     report = import::checkWorkbooks(acQxsys, categories, members).lines;
