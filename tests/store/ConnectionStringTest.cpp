@@ -49,6 +49,35 @@ TEST(ConnectionString, BuiltInStringKeepsEveryKey) {
             "Initial Catalog=qxsys;Data Source=.");
 }
 
+// Every place tells providers apart the same way: "MSDASQL.1" is ODBC for
+// the connection as for the ODBC string.
+TEST(ConnectionString, ProvidersAreToldApartOnce) {
+  const struct {
+    const char* text;
+    store::Provider kind;
+  } cases[] = {
+      {"Provider=SQLite;Data Source=x", store::Provider::Sqlite},
+      {"Provider=SQLOLEDB.1;Data Source=.", store::Provider::SqlServer},
+      {"Provider=MSDASQL.1;DSN=x", store::Provider::Msdasql},
+      {"Provider= msdasql ;DSN=x", store::Provider::Msdasql},
+      {"DSN=x", store::Provider::None},
+      {"Provider=Jet;DSN=x", store::Provider::Unknown},
+  };
+  for (const auto& c : cases) {
+    const auto settings = ConnectionString::parse(c.text);
+    EXPECT_EQ(settings.providerKind(), c.kind) << c.text;
+  }
+  EXPECT_EQ(store::odbcConnectionString(ConnectionString::parse("Provider=MSDASQL.1;DSN=x")),
+            "DSN=x;");
+  try {
+    store::openBackend(ConnectionString::parse("Provider=MSDASQL.1;DSN=vip_no_such_dsn"));
+    ADD_FAILURE() << "connected to a data source that does not exist";
+  } catch (const store::StoreError& error) {
+    EXPECT_EQ(std::string(error.what()).find("Unknown provider"), std::string::npos)
+        << error.what();
+  }
+}
+
 TEST(ConnectionString, ProviderIsUpperCased) {
   EXPECT_EQ(ConnectionString::parse("provider=SQLOLEDB.1").provider(), "SQLOLEDB.1");
   EXPECT_EQ(ConnectionString::parse("PROVIDER=msdasql;DSN=x").provider(), "MSDASQL");
