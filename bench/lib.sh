@@ -51,14 +51,59 @@ export_head() {
   echo "our programs built from commit $(git -C "$REPO_DIR" rev-parse --short HEAD)" >&2
 }
 
-# Builds our targets in OUR_BUILD (two jobs at most: the machine is shared).
+# build_tree SRC BUILD TARGETS...: configures BUILD once and builds the
+# targets there (two jobs at most: the machine is shared).
+build_tree() {
+  local src=$1 build=$2
+  shift 2
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DVIPIMPORT_WERROR=ON -DVIPIMPORT_WINDOW=OFF -DVIPIMPORT_TESTS=OFF >/dev/null || die "cmake of $src failed"
+  fi
+  ninja -C "$build" -j2 "$@" >/dev/null || die "build of $* in $build failed"
+}
+
+# The commit our programs come from, and whether the working tree they were
+# built from differs from it.
+ours_revision() {
+  local rev
+  rev=$(git -C "$REPO_DIR" rev-parse --short HEAD)
+  if [ "${SNAPSHOT:-0}" != 1 ] && ! git -C "$REPO_DIR" diff --quiet HEAD -- src app CMakeLists.txt cmake bench/CMakeLists.txt 'bench/*.cpp'; then
+    rev="$rev with uncommitted changes"
+  fi
+  echo "$rev"
+}
+
+# Builds our targets in OUR_BUILD.
 build_ours() {
   [ "${SNAPSHOT:-0}" = 1 ] && export_head
-  if [ ! -f "$OUR_BUILD/build.ninja" ]; then
-    cmake -S "$OUR_SRC" -B "$OUR_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DVIPIMPORT_WERROR=ON -DVIPIMPORT_WINDOW=OFF -DVIPIMPORT_TESTS=OFF >/dev/null || die "cmake failed"
+  build_tree "$OUR_SRC" "$OUR_BUILD" "$@"
+}
+
+# BEFORE=REVISION: the same programs built from an earlier commit as well,
+# measured beside ours in the same run (sides before_*). The commit is
+# exported with git archive into a folder of its own under BUILD_DIR (outside
+# git, kept for the next run) and built as it was, with its own CMake files
+# and program sources. Sets BEFORE_SHA, BEFORE_BUILD and BEFORE_CLI; without
+# BEFORE it does nothing and leaves BEFORE_SHA empty.
+BEFORE=${BEFORE:-}
+BEFORE_SHA="" BEFORE_BUILD="" BEFORE_CLI=""
+build_before() {  # TARGETS...
+  [ -n "$BEFORE" ] || return 0
+  local sha root
+  sha=$(git -C "$REPO_DIR" rev-parse --verify --quiet "$BEFORE^{commit}") ||
+    die "BEFORE: not a commit of this repository: $BEFORE"
+  root=$BUILD_DIR/before-$sha
+  if [ ! -f "$root/src/.exported" ]; then
+    rm -rf "$root/src" && mkdir -p "$root/src" || die "cannot make $root/src"
+    git -C "$REPO_DIR" archive "$sha" | tar -x -C "$root/src" || die "cannot export $BEFORE"
+    touch "$root/src/.exported"
   fi
-  ninja -C "$OUR_BUILD" -j2 "$@" >/dev/null || die "build of $* failed"
+  BEFORE_SHA=$(git -C "$REPO_DIR" rev-parse --short "$sha")
+  BEFORE_BUILD=$root/build
+  BEFORE_CLI=$BEFORE_BUILD/app/vipimport-cli
+  echo "before: programs built from commit $BEFORE_SHA" >&2
+  build_tree "$root/src" "$BEFORE_BUILD" "$@"
 }
 
 # Generates a workbook (and its TSV of cell texts) once; later runs reuse it.
@@ -193,6 +238,40 @@ pg_landed() {
     (SELECT count(*) FROM VIPCardDetail) || ' counters ' ||
     COALESCE((SELECT string_agg(ASN_TYPE || '=' || ASN_NO, ',') FROM AutoSerialNo), '-')"
 }
+# A digest of every row a store holds in the four tables an import writes,
+# in key order; the entries' VCD_DateTime (the clock at the write) is left
+# out, so two runs of the same import on the same day give the same digest.
+sqlite_digest() {  # PATH
+  local detail
+  detail=$(sqlite3 "$1" "SELECT group_concat(name) FROM pragma_table_info('VIPCardDetail') WHERE name <> 'VCD_DateTime'")
+  sqlite3 "$1" "SELECT * FROM VipCardType ORDER BY VCT_No; SELECT * FROM VipCardMaster ORDER BY VCM_ID;
+    SELECT $detail FROM VIPCardDetail ORDER BY VCD_ID; SELECT * FROM AutoSerialNo ORDER BY ASN_TYPE" |
+    md5sum | cut -c1-12
+}
+pg_digest() {
+  pg_sql "SELECT (SELECT string_agg(to_jsonb(t)::text, '|' ORDER BY vct_no) FROM VipCardType t) ||
+    (SELECT string_agg(to_jsonb(m)::text, '|' ORDER BY vcm_id) FROM VipCardMaster m) ||
+    (SELECT string_agg((to_jsonb(d) - 'vcd_datetime')::text, '|' ORDER BY vcd_id) FROM VIPCardDetail d) ||
+    (SELECT string_agg(to_jsonb(a)::text, '|' ORDER BY asn_type) FROM AutoSerialNo a)" |
+    md5sum | cut -c1-12
+}
+# same_rows A B TEXT: whether two sides landed the same rows and counters
+# (or, for walks, read the same cells), from the landed_LABEL and
+# digest_LABEL their table rows set, and printed the same log where both set
+# log_LABEL (a digest of stdout). Prints nothing when either side is missing.
+same_rows() {
+  local la=landed_$1 lb=landed_$2 da=digest_$1 db=digest_$2 ga=log_$1 gb=log_$2 logs=""
+  [ -n "${!la:-}" ] && [ -n "${!lb:-}" ] || return 0
+  if [ -n "${!ga:-}" ] && [ -n "${!gb:-}" ]; then
+    [ "${!ga}" = "${!gb}" ] && logs=", the same log" || logs=", but DIFFERENT logs (digests ${!ga} and ${!gb})"
+  fi
+  if [ "${!la}" = "${!lb}" ] && [ "${!da}" = "${!db}" ]; then
+    echo "- $3: $1 and $2 agree: ${!la}, digest ${!da}$logs"
+  else
+    echo "- $3: $1 and $2 DIFFER: ${!la}, digest ${!da} against ${!lb}, digest ${!db}$logs"
+  fi
+}
+
 # The first N member lines of a TSV with its title row.
 tsv_head() {  # SRC N OUT
   [ -s "$3" ] || head -n $(($2 + 1)) "$1" >"$3"
