@@ -12,6 +12,9 @@ functions without a symbol, such as SQLite's static ones):
   included;
 - inclusive of a group: its own instructions plus every call out of the
   group, each call counted once however deep inside the group it starts.
+  Exact unless a function outside the group calls back into it (expat's
+  handlers of the .xlsx reader, say): the callback's instructions then count
+  in the call out and again as the group's own.
 
 Usage: callgrind_shares.py CALLGRIND.OUT [--group LABEL REGEX]...
          [--exclusive LABEL REGEX [LEFT_OUT]]... [--top N]
