@@ -69,8 +69,7 @@ void SqliteStatement::bind(int index, const Value& value) {
     rc = sqlite3_bind_null(m_stmt, index);
   } else if (const auto* text = std::get_if<std::string>(&value)) {
     // The value outlives the step (bind's contract): SQLite need not copy it.
-    rc = sqlite3_bind_text64(m_stmt, index, text->data(), text->size(), SQLITE_STATIC,
-                             SQLITE_UTF8);
+    rc = sqlite3_bind_text64(m_stmt, index, text->data(), text->size(), SQLITE_STATIC, SQLITE_UTF8);
   } else if (const auto* integer = std::get_if<std::int64_t>(&value)) {
     rc = sqlite3_bind_int64(m_stmt, index, *integer);
   } else if (const auto* real = std::get_if<double>(&value)) {
